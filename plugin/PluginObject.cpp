@@ -1,0 +1,111 @@
+#include "plugin/PluginObject.h"
+#include "server/InterfaceTable.h"
+#include "server/ModuleHeap.h"
+#include "server/ModuleRecord.h"
+
+const InterfaceEntry pluginInterfaces[] = {
+    {&IID_IWMPPluginUI, 0, InterfaceAtOffset},
+    {nullptr, 0, 0},
+};
+
+namespace {
+constexpr char PluginName[] = "Vireo Plugin";
+}
+
+PluginObject::PluginObject() : refCount(0), core(nullptr)
+{
+    lstrcpynA(text, PluginName, sizeof text);
+}
+
+STDMETHODIMP PluginObject::QueryInterface(REFIID riid, void** ppv)
+{
+    return QueryInterfaceByTable(this, pluginInterfaces, riid, ppv);
+}
+
+// The object lives on one host thread at a time, so its count is a plain counter.
+STDMETHODIMP_(ULONG) PluginObject::AddRef() { return ++refCount; }
+
+STDMETHODIMP_(ULONG) PluginObject::Release()
+{
+    const LONG count = --refCount;
+    if (count == 0)
+        DestroySelf();
+    return count;
+}
+
+void PluginObject::DestroySelf()
+{
+    refCount = 1; // a Release from inside the core's clean-up must not free the object again
+    ReleaseCore();
+    InterlockedDecrement(&moduleRecord.lockCount);
+    HeapDelete(this);
+}
+
+STDMETHODIMP PluginObject::SetCore(IWMPCore* pCore)
+{
+    ReleaseCore();
+    if (pCore) {
+        pCore->AddRef();
+        core = pCore;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP PluginObject::Create(HWND, HWND*) { return E_NOTIMPL; }
+
+STDMETHODIMP PluginObject::Destroy() { return E_NOTIMPL; }
+
+STDMETHODIMP PluginObject::DisplayPropertyPage(HWND) { return S_OK; }
+
+STDMETHODIMP PluginObject::GetProperty(const WCHAR*, VARIANT* pvarProperty)
+{
+    return pvarProperty ? E_NOTIMPL : E_POINTER;
+}
+
+STDMETHODIMP PluginObject::SetProperty(const WCHAR*, const VARIANT*) { return E_NOTIMPL; }
+
+STDMETHODIMP PluginObject::TranslateAccelerator(MSG*) { return E_NOTIMPL; }
+
+HRESULT PluginObject::CompleteConstruction() { return S_OK; }
+
+void PluginObject::ReleaseCore()
+{
+    if (core) {
+        core->Release();
+        core = nullptr;
+    }
+}
+
+ContainedPlugin::ContainedPlugin(IUnknown* outer) { outerUnknown = outer; }
+
+STDMETHODIMP ContainedPlugin::QueryInterface(REFIID riid, void** ppv)
+{
+    const HRESULT hr = outerUnknown->QueryInterface(riid, ppv);
+    if (SUCCEEDED(hr) || outerUnknown == static_cast<IUnknown*>(this))
+        return hr;
+    // An outer object that does not pass IWMPPluginUI on still gets the plug-in from its own table.
+    return QueryInterfaceByTable(this, pluginInterfaces, riid, ppv);
+}
+
+STDMETHODIMP_(ULONG) ContainedPlugin::AddRef() { return outerUnknown->AddRef(); }
+
+STDMETHODIMP_(ULONG) ContainedPlugin::Release() { return outerUnknown->Release(); }
+
+HRESULT CreatePlugin(REFIID riid, void** ppv)
+{
+    PluginObject* object = HeapNew<PluginObject>();
+    if (!object)
+        return E_OUTOFMEMORY;
+    InterlockedIncrement(&moduleRecord.lockCount);
+
+    // Held across the second step so that nothing it does can free the object.
+    ++object->refCount;
+    HRESULT hr = object->CompleteConstruction();
+    --object->refCount;
+
+    if (hr == S_OK)
+        hr = object->QueryInterface(riid, ppv);
+    if (hr != S_OK)
+        object->DestroySelf();
+    return hr;
+}

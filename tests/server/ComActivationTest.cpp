@@ -1,0 +1,72 @@
+#include "plugin/IWMPPluginUI.h"
+#include "server/ClassTable.h"
+#include "support/BuiltDll.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr char ClassKey[] = "Software\\Classes\\CLSID\\{CC1F686D-E680-4392-8126-95060ED5222D}";
+
+// Registers the built DLL as the plug-in's in-process server for one test. The test
+// prefix is private, and this Wine reads classes from the machine's hive only.
+class ComActivationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const std::string server = std::string(ClassKey) + "\\InprocServer32";
+        const std::string path = BuiltDllPath();
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, server.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                       static_cast<DWORD>(path.size() + 1));
+        RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Apartment"), 10);
+        RegCloseKey(key);
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    }
+    void TearDown() override
+    {
+        CoUninitialize();
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, ClassKey);
+    }
+};
+
+TEST_F(ComActivationTest, CreatesAWorkingPluginAndUnloadsAfterTheLastRelease)
+{
+    IWMPPluginUI* plugin = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_VireoPlugin, nullptr, CLSCTX_INPROC_SERVER, IID_IWMPPluginUI,
+                               reinterpret_cast<void**>(&plugin)),
+              S_OK);
+    EXPECT_NE(GetModuleHandleA("VIREOPLUGIN.DLL"), nullptr);
+    EXPECT_EQ(plugin->SetCore(nullptr), S_OK);
+    EXPECT_EQ(plugin->Destroy(), E_NOTIMPL);
+
+    CoFreeUnusedLibraries();
+    EXPECT_NE(GetModuleHandleA("VIREOPLUGIN.DLL"), nullptr) << "unloaded while an object lives";
+
+    EXPECT_EQ(plugin->Release(), 0u);
+    CoFreeUnusedLibraries();
+    EXPECT_EQ(GetModuleHandleA("VIREOPLUGIN.DLL"), nullptr);
+}
+
+TEST_F(ComActivationTest, AggregationThroughComNeedsIUnknown)
+{
+    struct Outer : IUnknown {
+        STDMETHODIMP QueryInterface(REFIID, void** ppv) override { *ppv = nullptr; return E_NOINTERFACE; }
+        STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+        STDMETHODIMP_(ULONG) Release() override { return 1; }
+    } outer;
+    void* ppv = reinterpret_cast<void*>(1);
+    EXPECT_EQ(CoCreateInstance(CLSID_VireoPlugin, &outer, CLSCTX_INPROC_SERVER, IID_IWMPPluginUI, &ppv),
+              CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(ppv, nullptr);
+
+    IUnknown* inner = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_VireoPlugin, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                               reinterpret_cast<void**>(&inner)),
+              S_OK);
+    EXPECT_EQ(inner->Release(), 0u);
+}
+
+} // namespace

@@ -1,0 +1,83 @@
+#include "plugin/IWMPPluginUI.h"
+#include "server/ClassTable.h"
+#include "support/BuiltDll.h"
+#include <gtest/gtest.h>
+#include <cctype>
+#include <set>
+
+namespace {
+
+std::string Lower(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+template <class T>
+const T* AtRva(HMODULE module, DWORD rva)
+{
+    return reinterpret_cast<const T*>(reinterpret_cast<const BYTE*>(module) + rva);
+}
+
+const IMAGE_DATA_DIRECTORY& Directory(HMODULE module, int entry)
+{
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
+    const auto* nt = AtRva<IMAGE_NT_HEADERS32>(module, dos->e_lfanew);
+    return nt->OptionalHeader.DataDirectory[entry];
+}
+
+TEST(Exports, NamesOrdinalsAndModuleName)
+{
+    LoadedDll dll;
+    ASSERT_NE(dll.Handle(), nullptr) << GetLastError();
+    const char* names[] = {"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer", "DllUnregisterServer"};
+    for (WORD ordinal = 1; ordinal <= 4; ++ordinal) {
+        FARPROC byName = GetProcAddress(dll.Handle(), names[ordinal - 1]);
+        EXPECT_NE(byName, nullptr) << names[ordinal - 1];
+        EXPECT_EQ(byName, GetProcAddress(dll.Handle(), MAKEINTRESOURCEA(ordinal))) << names[ordinal - 1];
+    }
+
+    const auto& exportDirectory = Directory(dll.Handle(), IMAGE_DIRECTORY_ENTRY_EXPORT);
+    const auto* exports = AtRva<IMAGE_EXPORT_DIRECTORY>(dll.Handle(), exportDirectory.VirtualAddress);
+    EXPECT_STREQ(AtRva<char>(dll.Handle(), exports->Name), "VIREOPLUGIN.DLL");
+    EXPECT_EQ(exports->NumberOfNames, 4u);
+    EXPECT_EQ(exports->Base, 1u);
+}
+
+TEST(Exports, ImportsOnlySystemDlls)
+{
+    LoadedDll dll;
+    ASSERT_NE(dll.Handle(), nullptr);
+    const std::set<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll",
+                                          "ole32.dll", "oleaut32.dll", "msvcrt.dll"};
+    const auto& importDirectory = Directory(dll.Handle(), IMAGE_DIRECTORY_ENTRY_IMPORT);
+    ASSERT_NE(importDirectory.VirtualAddress, 0u);
+    int count = 0;
+    for (auto* entry = AtRva<IMAGE_IMPORT_DESCRIPTOR>(dll.Handle(), importDirectory.VirtualAddress);
+         entry->Name; ++entry, ++count) {
+        const std::string name = AtRva<char>(dll.Handle(), entry->Name);
+        EXPECT_TRUE(system.count(Lower(name))) << name << " is not a system DLL";
+    }
+    EXPECT_GT(count, 0);
+}
+
+TEST(Exports, LoadsAndUnloadsWithTheModuleIdle)
+{
+    LoadedDll dll;
+    auto canUnloadNow = dll.Export<CanUnloadNowFunction>("DllCanUnloadNow");
+    auto getClassObject = dll.Export<GetClassObjectFunction>("DllGetClassObject");
+    ASSERT_TRUE(canUnloadNow && getClassObject);
+    EXPECT_EQ(canUnloadNow(), S_OK);
+
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(getClassObject(CLSID_VireoPlugin, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    IWMPPluginUI* plugin = nullptr;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IWMPPluginUI, reinterpret_cast<void**>(&plugin)), S_OK);
+    EXPECT_EQ(canUnloadNow(), S_FALSE);
+    EXPECT_EQ(plugin->Release(), 0u);
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    factory->Release();
+}
+
+} // namespace

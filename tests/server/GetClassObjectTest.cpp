@@ -1,0 +1,145 @@
+#include "plugin/IWMPPluginUI.h"
+#include "server/ClassObject.h"
+#include "server/ClassTable.h"
+#include "support/ModuleFixture.h"
+#include <thread>
+#include <vector>
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void**);
+extern "C" HRESULT WINAPI DllCanUnloadNow();
+
+namespace {
+
+// {1B0F8B4E-0C6A-4C39-9F4A-2E9D5D5E0A11}: a class the module does not serve.
+constexpr CLSID UnknownClass = {0x1B0F8B4E, 0x0C6A, 0x4C39, {0x9F, 0x4A, 0x2E, 0x9D, 0x5D, 0x5E, 0x0A, 0x11}};
+
+ClassEntry& PluginRow() { return moduleRecord.classTable[0]; }
+
+using GetClassObjectTest = ModuleFixture;
+
+TEST_F(GetClassObjectTest, NullOutPointerCreatesNothing)
+{
+    EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, nullptr), E_POINTER);
+    EXPECT_EQ(PluginRow().classObject.load(), nullptr);
+}
+
+TEST_F(GetClassObjectTest, UnknownClassIsNotAvailable)
+{
+    void* ppv = reinterpret_cast<void*>(1);
+    EXPECT_EQ(DllGetClassObject(UnknownClass, IID_IClassFactory, &ppv), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(ppv, nullptr);
+    EXPECT_EQ(PluginRow().classObject.load(), nullptr);
+}
+
+TEST_F(GetClassObjectTest, RowWithoutCreatorIsNeverMatched)
+{
+    const CreatorFunction saved = PluginRow().createClassObject;
+    PluginRow().createClassObject = nullptr;
+    void* ppv = reinterpret_cast<void*>(1);
+    EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(ppv, nullptr);
+    PluginRow().createClassObject = saved;
+}
+
+TEST_F(GetClassObjectTest, ClassObjectIsCreatedOnceAndCached)
+{
+    IClassFactory* factory = nullptr;
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    ASSERT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IUnknown, reinterpret_cast<void**>(&unknown)), S_OK);
+    EXPECT_EQ(static_cast<IUnknown*>(factory), unknown);
+    EXPECT_EQ(PluginRow().classObject.load(), unknown);
+    // The row's reference and the two callers'.
+    EXPECT_EQ(factory->AddRef(), 4u);
+    factory->Release();
+    factory->Release();
+    EXPECT_EQ(unknown->Release(), 1u);
+    // The cached class object holds no module lock.
+    EXPECT_EQ(DllCanUnloadNow(), S_OK);
+}
+
+TEST_F(GetClassObjectTest, MissingInterfaceLeavesTheClassObjectCached)
+{
+    void* ppv = reinterpret_cast<void*>(1);
+    EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IWMPPluginUI, &ppv), E_NOINTERFACE);
+    EXPECT_EQ(ppv, nullptr);
+    IUnknown* cached = PluginRow().classObject.load();
+    ASSERT_NE(cached, nullptr);
+
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+    EXPECT_EQ(static_cast<IUnknown*>(factory), cached);
+    EXPECT_EQ(factory->Release(), 1u);
+}
+
+TEST_F(GetClassObjectTest, DetachReleasesTheRowReferenceOnly)
+{
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, reinterpret_cast<void**>(&factory)), S_OK);
+
+    DllMain(GetModuleHandleA(nullptr), DLL_PROCESS_DETACH, nullptr);
+    EXPECT_EQ(PluginRow().classObject.load(), nullptr);
+    // Still alive on the host's reference.
+    EXPECT_EQ(factory->AddRef(), 2u);
+    EXPECT_EQ(factory->Release(), 1u);
+    EXPECT_EQ(factory->Release(), 0u);
+    DllMain(GetModuleHandleA(nullptr), DLL_PROCESS_ATTACH, nullptr);
+}
+
+TEST_F(GetClassObjectTest, FailedCreationCachesNothingAndIsRetried)
+{
+    static int calls;
+    calls = 0;
+    const CreatorFunction saved = PluginRow().createClassObject;
+    PluginRow().createClassObject = [](void*, REFIID, void**) -> HRESULT {
+        ++calls;
+        return E_OUTOFMEMORY;
+    };
+    void* ppv = reinterpret_cast<void*>(1);
+    EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv), E_OUTOFMEMORY);
+    EXPECT_EQ(ppv, nullptr);
+    EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv), E_OUTOFMEMORY);
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(PluginRow().classObject.load(), nullptr);
+    PluginRow().createClassObject = saved;
+}
+
+TEST_F(GetClassObjectTest, ConcurrentCallersShareOneClassObject)
+{
+    static volatile LONG creations;
+    creations = 0;
+    const CreatorFunction saved = PluginRow().createClassObject;
+    // A slow creator widens the window in which a second creation could slip in.
+    PluginRow().createClassObject = [](void* argument, REFIID riid, void** ppv) -> HRESULT {
+        InterlockedIncrement(&creations);
+        Sleep(20);
+        return CreateClassObject(argument, riid, ppv);
+    };
+
+    constexpr int threadCount = 8;
+    IUnknown* results[threadCount] = {};
+    HRESULT codes[threadCount] = {};
+    HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < threadCount; ++i) {
+        threads.emplace_back([&, i] {
+            WaitForSingleObject(start, INFINITE);
+            codes[i] = DllGetClassObject(CLSID_VireoPlugin, IID_IUnknown, reinterpret_cast<void**>(&results[i]));
+        });
+    }
+    SetEvent(start);
+    for (auto& t : threads)
+        t.join();
+    CloseHandle(start);
+
+    EXPECT_EQ(creations, 1);
+    for (int i = 0; i < threadCount; ++i) {
+        EXPECT_EQ(codes[i], S_OK);
+        EXPECT_EQ(results[i], PluginRow().classObject.load());
+        if (results[i])
+            results[i]->Release();
+    }
+    PluginRow().createClassObject = saved;
+}
+
+} // namespace

@@ -1,0 +1,10 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+int main(int argc, char** argv)
+{
+    // As strict as a host linked NX_COMPAT on Windows: no emulation of stack thunks either.
+    SetProcessDEPPolicy(PROCESS_DEP_ENABLE | PROCESS_DEP_DISABLE_ATL_THUNK_EMULATION);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
