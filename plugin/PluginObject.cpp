@@ -2,6 +2,7 @@
 #include "server/InterfaceTable.h"
 #include "server/ModuleHeap.h"
 #include "server/ModuleRecord.h"
+#include "dialog/QualityDialog.h"
 
 const InterfaceEntry pluginInterfaces[] = {
     {&IID_IWMPPluginUI, 0, InterfaceAtOffset},
@@ -55,7 +56,12 @@ STDMETHODIMP PluginObject::Create(HWND, HWND*) { return E_NOTIMPL; }
 
 STDMETHODIMP PluginObject::Destroy() { return E_NOTIMPL; }
 
-STDMETHODIMP PluginObject::DisplayPropertyPage(HWND) { return S_OK; }
+// Whatever the dialog's outcome, even when it cannot be shown, the call succeeds.
+STDMETHODIMP PluginObject::DisplayPropertyPage(HWND hwndParent)
+{
+    ShowQualityDialog(hwndParent);
+    return S_OK;
+}
 
 STDMETHODIMP PluginObject::GetProperty(const WCHAR*, VARIANT* pvarProperty)
 {

@@ -1,0 +1,293 @@
+#include "dialog/DialogBinding.h"
+#include "support/DialogDriver.h"
+#include "support/ModuleFixture.h"
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+using namespace driver;
+
+namespace {
+
+constexpr char Caption[] = "VireoPlugin Properties";
+constexpr WORD HandledCommand = 5000;
+constexpr LRESULT HandledResult = 0x1234;
+constexpr UINT NestOuter = WM_APP;
+constexpr UINT NestInner = WM_APP + 1;
+constexpr UINT OpenInnerDialog = WM_APP + 2;
+
+// Records what reaches it; handles a few messages with known results.
+class RecordingDialog final : public BoundDialog {
+public:
+    BOOL HandleMessage(HWND handle, UINT message, WPARAM wParam, LPARAM, LRESULT& result, DWORD) override
+    {
+        ++messages;
+        if (GetCurrentThreadId() != creatingThread)
+            ++foreignThreadMessages;
+        if (!firstMessage)
+            firstMessage = message;
+        if (handle != window || currentMessage->message != message || currentMessage->hwnd != window)
+            ++inconsistent;
+        switch (message) {
+        case WM_INITDIALOG:
+            boundWindow = handle;
+            result = 1;
+            return TRUE;
+        case WM_CTLCOLORSTATIC:
+            result = 1;
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == HandledCommand) {
+                ++handledCommands;
+                result = HandledResult;
+                return TRUE;
+            }
+            if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+                EndDialog(handle, LOWORD(wParam));
+                result = 0;
+                return TRUE;
+            }
+            return FALSE;
+        case NestOuter:
+            SendMessageA(handle, NestInner, 0, 0);
+            messageAfterNesting = currentMessage->message;
+            result = 0;
+            return TRUE;
+        case NestInner:
+            messageWhileNested = currentMessage->message;
+            result = 0;
+            return TRUE;
+        case OpenInnerDialog:
+            inner = new RecordingDialog;
+            inner->RunModal(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(104), handle);
+            result = 0;
+            return TRUE;
+        }
+        return FALSE;
+    }
+    void WindowDestroyed(HWND handle) override
+    {
+        destroyedWindow = handle;
+        windowAtDestruction = window;
+    }
+
+    DWORD creatingThread = GetCurrentThreadId();
+    std::atomic<int> messages{0};
+    std::atomic<int> foreignThreadMessages{0};
+    std::atomic<int> handledCommands{0};
+    int inconsistent = 0;
+    UINT firstMessage = 0;
+    HWND boundWindow = nullptr;
+    UINT messageWhileNested = 0;
+    UINT messageAfterNesting = 0;
+    HWND destroyedWindow = nullptr;
+    HWND windowAtDestruction = reinterpret_cast<HWND>(1);
+    RecordingDialog* inner = nullptr;
+};
+
+INT_PTR RunBound(RecordingDialog& dialog, HWND owner = nullptr)
+{
+    return dialog.RunModal(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(104), owner);
+}
+
+using DialogBindingTest = ModuleFixture;
+
+TEST_F(DialogBindingTest, ThunkRunsFromExecuteReadMemoryAndIsGivenBack)
+{
+    MEMORY_BASIC_INFORMATION memory = {};
+    BYTE code[13] = {};
+    void* thunk = nullptr;
+    {
+        RecordingDialog dialog;
+        HWND focus = nullptr;
+        Automation automation([&](DWORD thread) {
+            HWND window = WaitForWindow(thread, Caption);
+            ASSERT_NE(window, nullptr);
+            thunk = reinterpret_cast<void*>(GetWindowLongA(window, DWL_DLGPROC));
+            VirtualQuery(thunk, &memory, sizeof memory);
+            std::memcpy(code, thunk, sizeof code);
+            GUITHREADINFO info = {};
+            info.cbSize = sizeof info;
+            GetGUIThreadInfo(thread, &info);
+            focus = info.hwndFocus;
+            EXPECT_EQ(focus, GetDlgItem(window, IDOK)) << "WM_INITDIALOG's result must reach the dialog manager";
+            Click(window, IDCANCEL);
+        });
+        EXPECT_EQ(RunBound(dialog), IDCANCEL);
+        automation.Join();
+
+        EXPECT_EQ(memory.Protect, DWORD(PAGE_EXECUTE_READ));
+        const DWORD object = reinterpret_cast<DWORD>(&dialog);
+        const DWORD displacement =
+            reinterpret_cast<DWORD>(&DialogProcedure) - (reinterpret_cast<DWORD>(thunk) + 13);
+        const BYTE expected[13] = {0xC7, 0x44, 0x24, 0x04,
+                                   BYTE(object), BYTE(object >> 8), BYTE(object >> 16), BYTE(object >> 24),
+                                   0xE9,
+                                   BYTE(displacement), BYTE(displacement >> 8), BYTE(displacement >> 16),
+                                   BYTE(displacement >> 24)};
+        EXPECT_EQ(std::memcmp(code, expected, 13), 0);
+
+        // The first message came through the thunk like every later one.
+        EXPECT_NE(dialog.firstMessage, 0u);
+        EXPECT_NE(dialog.boundWindow, nullptr);
+        EXPECT_EQ(dialog.inconsistent, 0);
+        EXPECT_EQ(dialog.foreignThreadMessages, 0);
+    }
+    VirtualQuery(thunk, &memory, sizeof memory);
+    EXPECT_EQ(memory.State, DWORD(MEM_FREE)) << "the thunk's memory goes back when the dialog is done";
+}
+
+TEST_F(DialogBindingTest, ResultsReachTheWindowManagerByTheirRules)
+{
+    RecordingDialog dialog;
+    LRESULT commandResult = 0, commandSlot = 0, colourResult = 0, colourSlot = 0;
+    Automation automation([&](DWORD thread) {
+        HWND window = WaitForWindow(thread, Caption);
+        ASSERT_NE(window, nullptr);
+        commandResult = SendMessageA(window, WM_COMMAND, HandledCommand, 0);
+        commandSlot = GetWindowLongA(window, DWL_MSGRESULT);
+
+        SetWindowLongA(window, DWL_MSGRESULT, 0x777);
+        HDC dc = GetDC(window);
+        colourResult = SendMessageA(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                    reinterpret_cast<LPARAM>(GetDlgItem(window, 1001)));
+        ReleaseDC(window, dc);
+        colourSlot = GetWindowLongA(window, DWL_MSGRESULT);
+        Click(window, IDCANCEL);
+    });
+    RunBound(dialog);
+    automation.Join();
+    EXPECT_EQ(commandResult, HandledResult);
+    EXPECT_EQ(commandSlot, HandledResult);
+    EXPECT_EQ(colourResult, 1);
+    EXPECT_EQ(colourSlot, 0x777) << "a directly returned result leaves DWL_MSGRESULT alone";
+}
+
+TEST_F(DialogBindingTest, NestedMessagesRestoreTheCurrentMessage)
+{
+    RecordingDialog dialog;
+    Automation automation([&](DWORD thread) {
+        HWND window = WaitForWindow(thread, Caption);
+        ASSERT_NE(window, nullptr);
+        SendMessageA(window, NestOuter, 0, 0);
+        Click(window, IDCANCEL);
+    });
+    RunBound(dialog);
+    automation.Join();
+    EXPECT_EQ(dialog.messageWhileNested, NestInner);
+    EXPECT_EQ(dialog.messageAfterNesting, NestOuter);
+    EXPECT_EQ(dialog.currentMessage, nullptr);
+}
+
+TEST_F(DialogBindingTest, DestroyedWindowIsGivenUpBeforeTheObjectHears)
+{
+    RecordingDialog dialog;
+    HWND shown = nullptr;
+    Automation automation([&](DWORD thread) {
+        shown = WaitForWindow(thread, Caption);
+        Click(shown, IDCANCEL);
+    });
+    RunBound(dialog);
+    automation.Join();
+    EXPECT_EQ(dialog.destroyedWindow, shown);
+    EXPECT_EQ(dialog.windowAtDestruction, nullptr);
+    EXPECT_EQ(dialog.window, nullptr);
+}
+
+TEST_F(DialogBindingTest, NestedDialogOnOneThreadBindsItsOwnObject)
+{
+    RecordingDialog outer;
+    int outerCommands = -1, innerCommands = -1;
+    HWND innerBound = nullptr, innerShown = nullptr;
+    Automation automation([&](DWORD thread) {
+        HWND outerWindow = WaitForWindow(thread, Caption);
+        ASSERT_NE(outerWindow, nullptr);
+        PostMessageA(outerWindow, OpenInnerDialog, 0, 0);
+        innerShown = WaitForWindow(thread, Caption, outerWindow);
+        ASSERT_NE(innerShown, nullptr);
+        SendMessageA(innerShown, WM_COMMAND, HandledCommand, 0);
+        outerCommands = outer.handledCommands;
+        innerCommands = outer.inner ? outer.inner->handledCommands.load() : -1;
+        innerBound = outer.inner ? outer.inner->boundWindow : nullptr;
+        SendMessageA(outerWindow, WM_COMMAND, HandledCommand, 0);
+        Click(innerShown, IDCANCEL);
+        WaitUntilGone(innerShown);
+        Click(outerWindow, IDCANCEL);
+    });
+    RunBound(outer);
+    automation.Join();
+    EXPECT_EQ(innerCommands, 1);
+    EXPECT_EQ(outerCommands, 0);
+    EXPECT_EQ(outer.handledCommands, 1);
+    EXPECT_EQ(innerBound, innerShown);
+    EXPECT_NE(outer.boundWindow, innerShown);
+    EXPECT_EQ(moduleRecord.creationList, nullptr);
+    delete outer.inner;
+}
+
+TEST_F(DialogBindingTest, DialogsOnTwoThreadsEachBindTheirOwnObject)
+{
+    RecordingDialog* dialogs[2] = {};
+    HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    auto runOne = [&](int slot) {
+        RecordingDialog dialog;
+        dialogs[slot] = &dialog;
+        WaitForSingleObject(start, INFINITE);
+        Automation automation([](DWORD thread) {
+            HWND window = WaitForWindow(thread, Caption);
+            ASSERT_NE(window, nullptr);
+            SendMessageA(window, WM_COMMAND, HandledCommand, 0);
+            Click(window, IDCANCEL);
+        });
+        RunBound(dialog);
+        automation.Join();
+        EXPECT_EQ(dialog.foreignThreadMessages, 0);
+        EXPECT_EQ(dialog.handledCommands, 1);
+        EXPECT_NE(dialog.boundWindow, nullptr);
+    };
+    std::thread first(runOne, 0), second(runOne, 1);
+    Sleep(50);
+    SetEvent(start);
+    first.join();
+    second.join();
+    CloseHandle(start);
+    EXPECT_EQ(moduleRecord.creationList, nullptr);
+}
+
+TEST_F(DialogBindingTest, FailureBeforeTheFirstMessageLeavesNoRecord)
+{
+    RecordingDialog missingTemplate;
+    EXPECT_EQ(missingTemplate.RunModal(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(999), nullptr), -1);
+    EXPECT_EQ(missingTemplate.messages, 0);
+    EXPECT_EQ(moduleRecord.creationList, nullptr);
+
+    RecordingDialog badOwner;
+    // An owner that is no window makes the dialog manager answer 0 before any message.
+    EXPECT_EQ(RunBound(badOwner, reinterpret_cast<HWND>(0xDEAD0)), 0);
+    EXPECT_EQ(badOwner.messages, 0);
+    EXPECT_EQ(moduleRecord.creationList, nullptr);
+
+    RecordingDialog later;
+    Automation automation([](DWORD thread) {
+        HWND window = WaitForWindow(thread, Caption);
+        Click(window, IDOK);
+    });
+    EXPECT_EQ(RunBound(later), IDOK);
+    EXPECT_NE(later.boundWindow, nullptr);
+    EXPECT_EQ(later.foreignThreadMessages, 0);
+}
+
+TEST_F(DialogBindingTest, FirstMessageWithoutARecordForItsThreadIsLeftAlone)
+{
+    EXPECT_EQ(InitialDialogProcedure(nullptr, WM_INITDIALOG, 0, 0), FALSE);
+
+    RecordingDialog waiting;
+    CreationRecord otherThread = {&waiting, GetCurrentThreadId() + 1, nullptr};
+    moduleRecord.creationList = &otherThread;
+    EXPECT_EQ(InitialDialogProcedure(nullptr, WM_INITDIALOG, 0, 0), FALSE);
+    EXPECT_EQ(moduleRecord.creationList, &otherThread);
+    EXPECT_EQ(waiting.messages, 0);
+    moduleRecord.creationList = nullptr;
+}
+
+} // namespace

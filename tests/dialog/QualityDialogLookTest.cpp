@@ -1,0 +1,101 @@
+#include "dialog/DialogResources.h"
+#include "support/DialogFixture.h"
+#include "support/ResourceCounts.h"
+#include <vector>
+
+using namespace driver;
+
+namespace {
+
+// The logo's pixels as 0x00RRGGBB, top row first.
+std::vector<COLORREF> LogoPixels()
+{
+    HBITMAP logo = static_cast<HBITMAP>(
+        LoadImageA(GetModuleHandleA(nullptr), "IDB_TSLBMP", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = 32;
+    info.bmiHeader.biHeight = -32;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    std::vector<COLORREF> pixels(32 * 32);
+    HDC dc = GetDC(nullptr);
+    GetDIBits(dc, logo, 0, 32, pixels.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(logo);
+    return pixels;
+}
+
+COLORREF AsRgb(COLORREF gdi) { return RGB(GetBValue(gdi), GetGValue(gdi), GetRValue(gdi)); }
+
+using QualityDialogLookTest = DialogFixture;
+
+TEST_F(QualityDialogLookTest, LogoIsDrawnWithItsWhiteLeftTransparent)
+{
+    const std::vector<COLORREF> logo = LogoPixels();
+    int wrong = 0, transparent = 0;
+    Automation automation([&](DWORD thread) {
+        HWND dialog = WaitForWindow(thread, DialogCaption);
+        ASSERT_NE(dialog, nullptr);
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        Sync(dialog);
+        HDC dc = GetDC(dialog);
+        const COLORREF background = GetPixel(dc, 29, 29);
+        for (int y = 0; y < 32; ++y) {
+            for (int x = 0; x < 32; ++x) {
+                const COLORREF drawn = GetPixel(dc, 30 + x, 30 + y);
+                const COLORREF source = AsRgb(logo[y * 32 + x]) & 0xFFFFFF;
+                const bool white = source == RGB(255, 255, 255);
+                transparent += white;
+                if (drawn != (white ? background : source))
+                    ++wrong;
+            }
+        }
+        ReleaseDC(dialog, dc);
+        Click(dialog, IDCANCEL);
+    });
+    RunDialog();
+    automation.Join();
+    EXPECT_GT(transparent, 0) << "the logo should have white corners";
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(QualityDialogLookTest, ResourceCountsSeeWhatIsCreated)
+{
+    const ResourceCounts before = ResourceCounts::Now();
+    HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const ResourceCounts during = ResourceCounts::Now();
+    DestroyWindow(window);
+    CloseHandle(event);
+    DeleteObject(brush);
+    EXPECT_EQ(during.gdiObjects, before.gdiObjects + 1);
+    EXPECT_EQ(during.kernelHandles, before.kernelHandles + 1);
+    EXPECT_GE(during.userObjects, before.userObjects + 1);
+}
+
+TEST_F(QualityDialogLookTest, OpeningRepaintingAndClosingLeavesNothingBehind)
+{
+    auto cycle = [&] {
+        Automation automation([&](DWORD thread) {
+            HWND dialog = WaitForWindow(thread, DialogCaption);
+            ASSERT_NE(dialog, nullptr);
+            for (int i = 0; i < 3; ++i)
+                RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            Click(dialog, IDOK);
+            WaitUntilGone(dialog);
+        });
+        RunDialog();
+    };
+    cycle(); // the first opening loads what the platform keeps for the process
+    const ResourceCounts before = ResourceCounts::Now();
+    for (int i = 0; i < 20; ++i)
+        cycle();
+    const ResourceCounts after = ResourceCounts::Now();
+    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
+    EXPECT_EQ(after.userObjects, before.userObjects);
+    EXPECT_EQ(after.kernelHandles, before.kernelHandles);
+}
+
+} // namespace

@@ -1,0 +1,233 @@
+#include "dialog/DialogResources.h"
+#include "plugin/PluginObject.h"
+#include "support/DialogFixture.h"
+#include <atomic>
+
+using namespace driver;
+
+namespace {
+
+using QualityDialogTest = DialogFixture;
+
+class RadioState : public QualityDialogTest {
+protected:
+    struct Shown {
+        bool realTime = false;
+        bool everyFrame = false;
+    };
+
+    // Opens the dialog, reads its radio buttons and cancels.
+    Shown Open()
+    {
+        Shown shown;
+        Automation automation([&](DWORD thread) {
+            HWND dialog = WaitForWindow(thread, DialogCaption);
+            ASSERT_NE(dialog, nullptr);
+            shown.realTime = IsChecked(dialog, IDC_REALTIME);
+            shown.everyFrame = IsChecked(dialog, IDC_EVERY_FRAME);
+            Click(dialog, IDCANCEL);
+        });
+        RunDialog();
+        return shown;
+    }
+};
+
+TEST_F(RadioState, FollowsTheStoredValue)
+{
+    Shown shown = Open();
+    EXPECT_TRUE(shown.realTime) << "no value shows RealTime";
+    EXPECT_FALSE(shown.everyFrame);
+
+    for (DWORD value : {0u, 1u, 2u}) {
+        Store(value);
+        shown = Open();
+        EXPECT_EQ(shown.realTime, value != 0) << value;
+        EXPECT_EQ(shown.everyFrame, value == 0) << value;
+    }
+}
+
+TEST_F(QualityDialogTest, AboutTextNamesTheDecoderAndItsVersion)
+{
+    std::string text;
+    Automation automation([&](DWORD thread) {
+        HWND dialog = WaitForWindow(thread, DialogCaption);
+        ASSERT_NE(dialog, nullptr);
+        text = ItemText(dialog, IDC_ABOUT_TEXT);
+        Click(dialog, IDCANCEL);
+    });
+    RunDialog();
+    EXPECT_EQ(text.rfind("TSL Vireo Decoder \r1.0.0.9\r", 0), 0u) << text;
+}
+
+TEST_F(QualityDialogTest, OkWithoutAStoredValueWritesRealTimeWithoutWarning)
+{
+    int warnings = -1;
+    Automation automation([&](DWORD thread) {
+        HWND dialog = WaitForWindow(thread, DialogCaption);
+        ASSERT_NE(dialog, nullptr);
+        Click(dialog, IDOK);
+        EXPECT_TRUE(WaitUntilGone(dialog));
+        warnings = 0; // a warning box would have kept the dialog open
+    });
+    EXPECT_EQ(RunDialog(), IDOK);
+    automation.Join();
+    EXPECT_EQ(warnings, 0);
+    const StoredValue stored = Stored();
+    EXPECT_TRUE(stored.present);
+    EXPECT_EQ(stored.type, DWORD(REG_DWORD));
+    EXPECT_EQ(stored.AsDword(), 1u);
+}
+
+TEST_F(QualityDialogTest, ChangedChoiceWarnsBeforeItIsWritten)
+{
+    Store(0);
+    DWORD storedDuringWarning = 99;
+    Automation automation([&](DWORD thread) {
+        HWND dialog = WaitForWindow(thread, DialogCaption);
+        ASSERT_NE(dialog, nullptr);
+        Click(dialog, IDC_REALTIME);
+        Sync(dialog);
+        EXPECT_TRUE(IsChecked(dialog, IDC_REALTIME));
+        EXPECT_FALSE(IsChecked(dialog, IDC_EVERY_FRAME)) << "the radio buttons clear each other";
+        Click(dialog, IDOK);
+        HWND warning = WaitForWindow(thread, WarningCaption);
+        ASSERT_NE(warning, nullptr);
+        storedDuringWarning = Stored().AsDword();
+        EXPECT_TRUE(IsWindow(dialog));
+        PressKey(warning, VK_RETURN);
+    });
+    EXPECT_EQ(RunDialog(), IDOK);
+    automation.Join();
+    EXPECT_EQ(storedDuringWarning, 0u);
+    EXPECT_EQ(Stored().AsDword(), 1u);
+}
+
+TEST_F(QualityDialogTest, StoredValueOtherThanOneWarnsEvenWhenUntouched)
+{
+    Store(2);
+    bool warned = false;
+    Automation automation([&](DWORD thread) {
+        HWND dialog = WaitForWindow(thread, DialogCaption);
+        ASSERT_NE(dialog, nullptr);
+        PressKey(dialog, VK_RETURN); // Enter is OK
+        HWND warning = WaitForWindow(thread, WarningCaption);
+        warned = warning != nullptr;
+        if (warning)
+            PressKey(warning, VK_RETURN);
+    });
+    EXPECT_EQ(RunDialog(), IDOK);
+    automation.Join();
+    EXPECT_TRUE(warned);
+    EXPECT_EQ(Stored().AsDword(), 1u);
+}
+
+TEST_F(QualityDialogTest, ChoosingEveryFrameWritesZero)
+{
+    Automation automation([&](DWORD thread) {
+        HWND dialog = WaitForWindow(thread, DialogCaption);
+        ASSERT_NE(dialog, nullptr);
+        Click(dialog, IDC_EVERY_FRAME);
+        Click(dialog, IDOK);
+        HWND warning = WaitForWindow(thread, WarningCaption);
+        ASSERT_NE(warning, nullptr);
+        PressKey(warning, VK_RETURN);
+    });
+    EXPECT_EQ(RunDialog(), IDOK);
+    automation.Join();
+    EXPECT_EQ(Stored().AsDword(), 0u);
+    EXPECT_EQ(Stored().type, DWORD(REG_DWORD));
+}
+
+TEST_F(QualityDialogTest, CancelEscapeAndCloseBoxWriteNothing)
+{
+    enum Way { CancelButton, EscapeKey, CloseButton };
+    for (Way way : {CancelButton, EscapeKey, CloseButton}) {
+        Automation automation([&](DWORD thread) {
+            HWND dialog = WaitForWindow(thread, DialogCaption);
+            ASSERT_NE(dialog, nullptr);
+            Click(dialog, IDC_EVERY_FRAME);
+            if (way == CancelButton)
+                Click(dialog, IDCANCEL);
+            else if (way == EscapeKey)
+                PressKey(dialog, VK_ESCAPE);
+            else
+                CloseBox(dialog);
+        });
+        EXPECT_EQ(RunDialog(), IDCANCEL) << way;
+        automation.Join();
+        EXPECT_FALSE(Stored().present) << way;
+    }
+}
+
+TEST_F(QualityDialogTest, FailedSaveTellsTheUserAndKeepsTheDialogOpen)
+{
+    // A volatile parent refuses the lasting key the setting needs.
+    HKEY parent = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Tessaline", 0, nullptr, REG_OPTION_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &parent, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(parent);
+
+    bool toldUser = false, stayedOpen = false;
+    Automation automation([&](DWORD thread) {
+        HWND dialog = WaitForWindow(thread, DialogCaption);
+        ASSERT_NE(dialog, nullptr);
+        Click(dialog, IDOK);
+        // The failure box carries the dialog's caption.
+        HWND box = WaitForWindow(thread, DialogCaption, dialog);
+        toldUser = box != nullptr;
+        if (box) {
+            PressKey(box, VK_RETURN);
+            WaitUntilGone(box);
+        }
+        Sync(dialog);
+        stayedOpen = IsWindow(dialog) != FALSE;
+
+        // With the obstacle gone, OK saves and closes.
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tessaline");
+        Click(dialog, IDOK);
+        EXPECT_TRUE(WaitUntilGone(dialog));
+    });
+    EXPECT_EQ(RunDialog(), IDOK);
+    automation.Join();
+    EXPECT_TRUE(toldUser);
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(Stored().AsDword(), 1u);
+}
+
+TEST_F(QualityDialogTest, DisplayPropertyPageSucceedsAfterOkCancelAndFailure)
+{
+    IWMPPluginUI* plugin = nullptr;
+    ASSERT_EQ(CreatePlugin(IID_IWMPPluginUI, reinterpret_cast<void**>(&plugin)), S_OK);
+    for (int button : {IDOK, IDCANCEL}) {
+        Automation automation([&](DWORD thread) {
+            HWND dialog = WaitForWindow(thread, DialogCaption);
+            ASSERT_NE(dialog, nullptr);
+            EXPECT_EQ(GetWindow(dialog, GW_OWNER), owner);
+            Click(dialog, button);
+        });
+        EXPECT_EQ(plugin->DisplayPropertyPage(owner), S_OK);
+    }
+    // An owner that is no window: no dialog, still S_OK.
+    EXPECT_EQ(plugin->DisplayPropertyPage(reinterpret_cast<HWND>(0xDEAD0)), S_OK);
+    plugin->Release();
+}
+
+TEST(AboutText, FormatsWithinItsBufferWhateverTheTemplateHolds)
+{
+    char out[16];
+    FormatAboutText("%s \r%s\rmore", "TSL", "1.0", out, sizeof out);
+    EXPECT_STREQ(out, "TSL \r1.0\rmore");
+
+    // Extra placeholders stay empty, other specifiers are plain text, "%%" is one "%".
+    FormatAboutText("%s%s%s%d%n%%", "a", "b", out, sizeof out);
+    EXPECT_STREQ(out, "ab%d%n%");
+
+    std::string longFormat(1000, 'x');
+    char bounded[256];
+    bounded[255] = 'Z';
+    FormatAboutText((longFormat + "%s").c_str(), "TSL Vireo Decoder", "1.0.0.9", bounded, sizeof bounded);
+    EXPECT_EQ(std::string(bounded).size(), 255u);
+}
+
+} // namespace

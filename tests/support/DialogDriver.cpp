@@ -1,0 +1,134 @@
+#include "support/DialogDriver.h"
+
+namespace driver {
+
+namespace {
+
+struct Search {
+    const char* caption;
+    HWND except;
+    HWND found;
+    int count;
+};
+
+BOOL CALLBACK MatchCaption(HWND window, LPARAM parameter)
+{
+    auto* search = reinterpret_cast<Search*>(parameter);
+    char text[256] = {};
+    GetWindowTextA(window, text, sizeof text);
+    if (window != search->except && IsWindowVisible(window) && lstrcmpA(text, search->caption) == 0) {
+        search->found = window;
+        ++search->count;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CancelDialog(HWND window, LPARAM)
+{
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (lstrcmpA(className, "#32770") == 0)
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
+BOOL CALLBACK FindDialog(HWND window, LPARAM parameter)
+{
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (lstrcmpA(className, "#32770") == 0)
+        *reinterpret_cast<bool*>(parameter) = true;
+    return TRUE;
+}
+
+bool HasDialogs(DWORD threadId)
+{
+    bool found = false;
+    EnumThreadWindows(threadId, FindDialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+} // namespace
+
+HWND WaitForWindow(DWORD threadId, const char* caption, HWND except, DWORD timeout)
+{
+    const DWORD start = GetTickCount();
+    do {
+        Search search = {caption, except, nullptr, 0};
+        EnumThreadWindows(threadId, MatchCaption, reinterpret_cast<LPARAM>(&search));
+        if (search.found)
+            return search.found;
+        Sleep(10);
+    } while (GetTickCount() - start < timeout);
+    return nullptr;
+}
+
+bool WaitUntilGone(HWND window, DWORD timeout)
+{
+    const DWORD start = GetTickCount();
+    while (IsWindow(window)) {
+        if (GetTickCount() - start >= timeout)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+int CountWindows(DWORD threadId, const char* caption)
+{
+    Search search = {caption, nullptr, nullptr, 0};
+    EnumThreadWindows(threadId, MatchCaption, reinterpret_cast<LPARAM>(&search));
+    return search.count;
+}
+
+void Click(HWND dialog, int itemId) { PostMessageA(GetDlgItem(dialog, itemId), BM_CLICK, 0, 0); }
+
+void PressKey(HWND window, WPARAM virtualKey)
+{
+    PostMessageA(window, WM_KEYDOWN, virtualKey, 1);
+    PostMessageA(window, WM_KEYUP, virtualKey, 0xC0000001);
+}
+
+void CloseBox(HWND window) { PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+bool IsChecked(HWND dialog, int itemId)
+{
+    return SendMessageA(GetDlgItem(dialog, itemId), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+std::string ItemText(HWND dialog, int itemId)
+{
+    char text[512] = {};
+    GetWindowTextA(GetDlgItem(dialog, itemId), text, sizeof text);
+    return text;
+}
+
+void Sync(HWND window)
+{
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, DefaultWait, &ignored);
+}
+
+Automation::Automation(std::function<void(DWORD)> script)
+{
+    const DWORD driven = GetCurrentThreadId();
+    worker = std::thread([driven, script] {
+        script(driven);
+        for (int wait = 0; wait < 40 && HasDialogs(driven); ++wait)
+            Sleep(50);
+        for (int attempt = 0; attempt < 100 && HasDialogs(driven); ++attempt) {
+            Sleep(50);
+            EnumThreadWindows(driven, CancelDialog, 0);
+        }
+    });
+}
+
+Automation::~Automation() { Join(); }
+
+void Automation::Join()
+{
+    if (worker.joinable())
+        worker.join();
+}
+
+} // namespace driver

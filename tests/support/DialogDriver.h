@@ -1,0 +1,43 @@
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+#include <thread>
+
+// Drives a modal dialog as a person would, from a second thread, while the test's own thread
+// runs the dialog's message loop. Every wait is bounded.
+namespace driver {
+
+constexpr DWORD DefaultWait = 5000;
+
+// A visible top-level window of the thread with that caption, other than except; null after the wait.
+HWND WaitForWindow(DWORD threadId, const char* caption, HWND except = nullptr, DWORD timeout = DefaultWait);
+// Whether the window is gone within the wait.
+bool WaitUntilGone(HWND window, DWORD timeout = DefaultWait);
+// Windows of the thread with that caption that are open now.
+int CountWindows(DWORD threadId, const char* caption);
+
+void Click(HWND dialog, int itemId);
+void PressKey(HWND window, WPARAM virtualKey);
+void CloseBox(HWND window);
+bool IsChecked(HWND dialog, int itemId);
+std::string ItemText(HWND dialog, int itemId);
+// Returns once the window's thread has handled everything sent to it so far.
+void Sync(HWND window);
+
+// Runs script on its own thread; when the script is done, closes whatever dialogs of the
+// driven thread are still open, so that a failed expectation cannot leave the test hanging.
+class Automation {
+public:
+    Automation(std::function<void(DWORD drivenThread)> script);
+    ~Automation();
+    Automation(const Automation&) = delete;
+    Automation& operator=(const Automation&) = delete;
+
+    void Join();
+
+private:
+    std::thread worker;
+};
+
+} // namespace driver

@@ -1,0 +1,38 @@
+#pragma once
+#include "dialog/QualityDialog.h"
+#include "support/DialogDriver.h"
+#include "support/ModuleFixture.h"
+#include "support/SettingsKey.h"
+
+constexpr char DialogCaption[] = "VireoPlugin Properties";
+constexpr char WarningCaption[] = "Changes";
+
+// The module started, the stored setting cleared, and a visible owner window for the dialog.
+class DialogFixture : public ModuleFixture {
+protected:
+    void SetUp() override
+    {
+        ModuleFixture::SetUp();
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tessaline");
+        owner = CreateWindowExA(0, "STATIC", "Owner", WS_POPUP | WS_VISIBLE, 100, 100, 400, 300, nullptr,
+                                nullptr, nullptr, nullptr);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(owner);
+        RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tessaline");
+        ModuleFixture::TearDown();
+    }
+
+    static StoredValue Stored() { return ReadStored(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName); }
+    static void Store(DWORD value) { WriteDword(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName, value); }
+
+    // Runs the quality dialog on this thread, as DisplayPropertyPage does, and returns how it ended.
+    INT_PTR RunDialog()
+    {
+        QualityDialog dialog;
+        return dialog.RunModal(moduleRecord.resourceInstance, MAKEINTRESOURCEA(104), owner);
+    }
+
+    HWND owner = nullptr;
+};

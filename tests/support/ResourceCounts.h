@@ -1,0 +1,12 @@
+#pragma once
+#include <windows.h>
+
+// Counts of what a process holds, measured without GetGuiResources or GetProcessHandleCount,
+// which this platform does not answer.
+struct ResourceCounts {
+    int kernelHandles;
+    int gdiObjects;
+    int userObjects;
+
+    static ResourceCounts Now();
+};

@@ -1,0 +1,48 @@
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+
+// The stored playback quality as the test sees it in the (test prefix's) registry.
+struct StoredValue {
+    bool present = false;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+
+    DWORD AsDword() const
+    {
+        DWORD value = 0;
+        for (size_t i = 0; i < data.size() && i < 4; ++i)
+            value |= DWORD(data[i]) << (8 * i);
+        return value;
+    }
+};
+
+inline StoredValue ReadStored(HKEY root, const char* path, const char* name)
+{
+    StoredValue stored;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return stored;
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, &stored.type, nullptr, &size) == ERROR_SUCCESS) {
+        stored.data.resize(size);
+        stored.present = RegQueryValueExA(key, name, nullptr, &stored.type, stored.data.data(), &size) ==
+                         ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return stored;
+}
+
+inline void WriteRaw(HKEY root, const char* path, const char* name, DWORD type, const void* data, DWORD size)
+{
+    HKEY key = nullptr;
+    RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    RegCloseKey(key);
+}
+
+inline void WriteDword(HKEY root, const char* path, const char* name, DWORD value)
+{
+    WriteRaw(root, path, name, REG_DWORD, &value, sizeof value);
+}
