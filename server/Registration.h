@@ -1,5 +1,25 @@
 #pragma once
 #include <windows.h>
+#include "server/ModuleRecord.h"
 
-// Registers or unregisters the plug-in class through its registration script.
+// One component category of a class; the first row whose kind is 0 ends the table.
+struct CategoryEntry {
+    int kind; // 1: the class implements the category; other non-zero: the class requires it
+    const GUID* categoryId;
+};
+
+constexpr int ImplementedCategory = 1;
+constexpr UINT PluginScriptId = 101;
+
+// The plug-in class's registration: runs script 101 of the module through the registrar.
 HRESULT UpdatePluginRegistry(BOOL registering);
+
+// Runs a "REGISTRY" script resource of the module through the platform's registrar, with the
+// module's path as the "Module" replacement.
+HRESULT UpdateRegistryFromScript(const ModuleRecord& record, UINT scriptId, BOOL registering);
+
+// Registers or unregisters a class's component categories; a missing category manager is no failure.
+HRESULT RegisterClassCategories(REFCLSID classId, const CategoryEntry* table, BOOL registering);
+
+// Tells running media players that a plug-in was added or removed.
+void NotifyPluginAddRemove();

@@ -1,0 +1,203 @@
+#include "server/ClassObject.h"
+#include "server/ClassTable.h"
+#include "server/Registration.h"
+#include "support/ModuleFixture.h"
+#include "support/RecordingRegistrar.h"
+#include <string>
+
+extern "C" HRESULT WINAPI DllRegisterServer();
+extern "C" HRESULT WINAPI DllUnregisterServer();
+
+namespace {
+
+std::wstring ModulePath()
+{
+    WCHAR path[MAX_PATH];
+    GetModuleFileNameW(GetModuleHandleW(nullptr), path, MAX_PATH);
+    return path;
+}
+
+// Registration with the test's own registrar and category manager in place of the platform's.
+class RegistrationTest : public ModuleFixture {
+protected:
+    void SetUp() override
+    {
+        ModuleFixture::SetUp();
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
+        registrarOverride = new ClassOverride(CLSID_Registrar, &registrar, &registrar.created);
+        categoriesOverride = new ClassOverride(CLSID_StdComponentCategoriesMgr, &categories, &categories.created);
+    }
+    void TearDown() override
+    {
+        delete registrarOverride;
+        delete categoriesOverride;
+        CoUninitialize();
+        EXPECT_EQ(registrar.references, 0) << "the registrar must be released on every path";
+        EXPECT_EQ(categories.references, 0) << "the category manager must be released on every path";
+        ModuleFixture::TearDown();
+    }
+
+    RecordingRegistrar registrar;
+    RecordingCategories categories;
+    ClassOverride* registrarOverride = nullptr;
+    ClassOverride* categoriesOverride = nullptr;
+    BroadcastCounter broadcasts;
+};
+
+TEST_F(RegistrationTest, RegisteringRunsScript101AndTakesItsAbsenceAsSuccess)
+{
+    EXPECT_EQ(DllRegisterServer(), S_OK);
+    ASSERT_EQ(registrar.calls.size(), 2u);
+    EXPECT_EQ(registrar.calls[0].method, "AddReplacement");
+    EXPECT_EQ(registrar.calls[0].first, L"Module");
+    EXPECT_EQ(registrar.calls[0].second, ModulePath());
+    EXPECT_EQ(registrar.calls[1].method, "ResourceRegister");
+    EXPECT_EQ(registrar.calls[1].first, ModulePath());
+    EXPECT_EQ(registrar.calls[1].number, 101u);
+    EXPECT_EQ(registrar.calls[1].second, L"REGISTRY");
+    EXPECT_EQ(categories.created, 0) << "the missing script ends the walk before the category step";
+    EXPECT_EQ(broadcasts.Collect(), 1);
+    EXPECT_EQ(broadcasts.malformed, 0);
+}
+
+TEST_F(RegistrationTest, OtherRegistrarFailuresAreReportedWhenRegisteringOnly)
+{
+    registrar.answer = E_ACCESSDENIED;
+    EXPECT_EQ(DllRegisterServer(), E_ACCESSDENIED);
+    EXPECT_EQ(broadcasts.Collect(), 1);
+
+    registrar.calls.clear();
+    EXPECT_EQ(DllUnregisterServer(), S_OK);
+    ASSERT_EQ(registrar.calls.size(), 2u);
+    EXPECT_EQ(registrar.calls[1].method, "ResourceUnregister");
+    EXPECT_EQ(registrar.calls[1].number, 101u);
+    EXPECT_EQ(registrar.calls[1].second, L"REGISTRY");
+    EXPECT_EQ(broadcasts.Collect(), 1);
+}
+
+TEST_F(RegistrationTest, ClassWithoutCategoriesNeedsNoManager)
+{
+    registrar.answer = S_OK;
+    EXPECT_EQ(DllRegisterServer(), S_OK);
+    EXPECT_EQ(DllUnregisterServer(), S_OK);
+    EXPECT_EQ(categories.created, 0);
+    EXPECT_EQ(broadcasts.Collect(), 2);
+}
+
+TEST_F(RegistrationTest, NoRegistrarMeansFailureWhenRegisteringOnly)
+{
+    delete registrarOverride;
+    int attempts = 0;
+    registrarOverride = new ClassOverride(CLSID_Registrar, nullptr, &attempts);
+    EXPECT_EQ(DllRegisterServer(), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(DllUnregisterServer(), S_OK);
+    EXPECT_EQ(broadcasts.Collect(), 2);
+}
+
+// A class table of the test's own, to follow the walk.
+struct Walk {
+    static std::string log;
+    static HRESULT answerB;
+};
+std::string Walk::log;
+HRESULT Walk::answerB;
+
+// {6F1C2D3E-0001-4A5B-8C9D-0E1F2A3B4C5D} and so on: classes and categories of the test.
+constexpr CLSID ClassA = {0x6F1C2D3E, 1, 0x4A5B, {0x8C, 0x9D, 0x0E, 0x1F, 0x2A, 0x3B, 0x4C, 0x5D}};
+constexpr CLSID ClassB = {0x6F1C2D3E, 2, 0x4A5B, {0x8C, 0x9D, 0x0E, 0x1F, 0x2A, 0x3B, 0x4C, 0x5D}};
+constexpr CLSID ClassC = {0x6F1C2D3E, 3, 0x4A5B, {0x8C, 0x9D, 0x0E, 0x1F, 0x2A, 0x3B, 0x4C, 0x5D}};
+constexpr GUID Implemented = {0x6F1C2D3E, 4, 0x4A5B, {0x8C, 0x9D, 0x0E, 0x1F, 0x2A, 0x3B, 0x4C, 0x5D}};
+constexpr GUID Required = {0x6F1C2D3E, 5, 0x4A5B, {0x8C, 0x9D, 0x0E, 0x1F, 0x2A, 0x3B, 0x4C, 0x5D}};
+
+const CategoryEntry twoCategories[] = {{1, &Implemented}, {7, &Required}, {0, nullptr}};
+const CategoryEntry emptyCategories[] = {{0, nullptr}, {1, &Implemented}};
+
+ClassEntry walkTable[] = {
+    {&ClassA, [](BOOL r) { Walk::log += r ? "+A" : "-A"; return S_OK; }, CreateClassObject, nullptr, nullptr, 0,
+     [] { return "described"; }, [] { return twoCategories; }, [](bool) {}},
+    {&ClassB, [](BOOL r) { Walk::log += r ? "+B" : "-B"; return Walk::answerB; }, CreateClassObject, nullptr,
+     nullptr, 0, [] { return static_cast<const char*>(nullptr); }, [] { return twoCategories; }, [](bool) {}},
+    {&ClassC, [](BOOL r) { Walk::log += r ? "+C" : "-C"; return S_OK; }, CreateClassObject, nullptr, nullptr, 0,
+     nullptr, [] { return emptyCategories; }, [](bool) {}},
+    {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr},
+};
+
+class RegistrationWalkTest : public RegistrationTest {
+protected:
+    void SetUp() override
+    {
+        RegistrationTest::SetUp();
+        Walk::log.clear();
+        Walk::answerB = S_OK;
+        moduleRecord.classTable = walkTable;
+    }
+};
+
+TEST_F(RegistrationWalkTest, DescribedRowsAreSkippedAndCategoriesFollowEachRow)
+{
+    EXPECT_EQ(DllRegisterServer(), S_OK);
+    EXPECT_EQ(Walk::log, "+B+C");
+    ASSERT_EQ(categories.calls.size(), 2u);
+    EXPECT_EQ(categories.calls[0].method, "RegisterClassImplCategories");
+    EXPECT_TRUE(IsEqualGUID(categories.calls[0].classId, ClassB));
+    EXPECT_TRUE(IsEqualGUID(categories.calls[0].categoryId, Implemented));
+    EXPECT_EQ(categories.calls[0].number, 1u);
+    EXPECT_EQ(categories.calls[1].method, "RegisterClassReqCategories");
+    EXPECT_TRUE(IsEqualGUID(categories.calls[1].categoryId, Required));
+    EXPECT_EQ(categories.calls[1].number, 1u);
+    EXPECT_EQ(categories.created, 2) << "one manager per class with a table, even an empty one";
+
+    categories.calls.clear();
+    EXPECT_EQ(DllUnregisterServer(), S_OK);
+    EXPECT_EQ(Walk::log, "+B+C-B-C");
+    ASSERT_EQ(categories.calls.size(), 2u);
+    EXPECT_EQ(categories.calls[0].method, "UnRegisterClassImplCategories");
+    EXPECT_EQ(categories.calls[1].method, "UnRegisterClassReqCategories");
+    EXPECT_EQ(broadcasts.Collect(), 2);
+}
+
+TEST_F(RegistrationWalkTest, FailureStopsRegisteringButNotUnregistering)
+{
+    Walk::answerB = E_FAIL;
+    EXPECT_EQ(DllRegisterServer(), E_FAIL);
+    EXPECT_EQ(Walk::log, "+B");
+    EXPECT_EQ(categories.created, 0) << "a failed row's category step does not run";
+
+    EXPECT_EQ(DllUnregisterServer(), S_OK);
+    EXPECT_EQ(Walk::log, "+B-B-C");
+    EXPECT_EQ(broadcasts.Collect(), 2);
+}
+
+TEST_F(RegistrationWalkTest, FailingCategoryCallStopsRegistering)
+{
+    categories.failingCall = 0;
+    EXPECT_EQ(DllRegisterServer(), E_FAIL);
+    EXPECT_EQ(Walk::log, "+B");
+    EXPECT_EQ(categories.calls.size(), 1u) << "rows behind the failure are not registered";
+
+    categories.calls.clear();
+    EXPECT_EQ(DllUnregisterServer(), S_OK);
+    EXPECT_EQ(categories.calls.size(), 2u) << "unregistering visits every row";
+}
+
+TEST_F(RegistrationWalkTest, MissingCategoryManagerIsNoFailure)
+{
+    delete categoriesOverride;
+    int attempts = 0;
+    categoriesOverride = new ClassOverride(CLSID_StdComponentCategoriesMgr, nullptr, &attempts);
+    EXPECT_EQ(RegisterClassCategories(ClassB, twoCategories, TRUE), S_OK);
+    EXPECT_EQ(RegisterClassCategories(ClassB, twoCategories, FALSE), S_OK);
+    EXPECT_EQ(DllRegisterServer(), S_OK);
+    EXPECT_EQ(Walk::log, "+B+C");
+}
+
+TEST_F(RegistrationWalkTest, OtherRecordLayoutsSkipTheCategoryStep)
+{
+    moduleRecord.size = 100;
+    EXPECT_EQ(DllRegisterServer(), S_OK);
+    EXPECT_EQ(DllUnregisterServer(), S_OK);
+    EXPECT_EQ(categories.created, 0);
+    moduleRecord.size = ModuleRecordSize;
+}
+
+} // namespace
