@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Runs the host's commands on the built DLL as a person would, checking what they print and
+# their exit status. Usage: host_test.sh SOURCE_DIR BIN_DIR PREFIX
+set -euo pipefail
+root=$1
+bin=$2
+prefix=$3
+cd "$bin"
+host() { "$root/scripts/wine-exec" "$prefix" vireohost.exe "$@" 2>/dev/null | tr -d '\r'; }
+fail() { echo "FAILED: $*"; exit 1; }
+expect() { grep -qxF -- "$2" <<<"$1" || { echo "$1"; fail "expected the line: $2"; }; }
+setting() { "$root/scripts/wine-exec" "$prefix" reg "$@" >/dev/null 2>&1; }
+passed=0
+
+setting delete 'HKCU\Software\Tessaline' /f || true
+out=$(host info) || fail "info exited with $?"
+expect "$out" 'stored: nothing (HKCU\Software\Tessaline\Vireo Decoder\REALTIME is absent)'
+expect "$out" 'the dialog shows: RealTime'
+expect "$out" 'file version: 1.0.0.9'
+expect "$out" 'ProductName: TSL Vireo Decoder Filter Plugin'
+setting add 'HKCU\Software\Tessaline\Vireo Decoder' /v REALTIME /t REG_BINARY /d 00 /f
+out=$(host info)
+expect "$out" 'stored: HKCU\Software\Tessaline\Vireo Decoder\REALTIME = REG_BINARY, 1 bytes: 00'
+expect "$out" 'the dialog shows: Every Frame'
+passed=$((passed + 1))
+
+out=$(host properties VIREOPLUGIN.DLL --snapshot host-check.bmp) || { echo "$out"; fail "properties exited with $?"; }
+for line in 'DllGetClassObject: 0x00000000' 'CreateInstance: 0x00000000' 'SetCore: 0x00000000' \
+            'DisplayPropertyPage: 0x00000000' 'Release: 0' 'DllCanUnloadNow: 0x00000000 (may unload)'; do
+  expect "$out" "$line"
+done
+[ -s host-check.bmp ] || fail "no picture of the dialog"
+rm -f host-check.bmp
+passed=$((passed + 1))
+
+out=$(host register) || fail "register exited with $?"
+expect "$out" 'DllRegisterServer: 0x00000000'
+out=$(host unregister) || fail "unregister exited with $?"
+expect "$out" 'DllUnregisterServer: 0x00000000'
+passed=$((passed + 1))
+
+if out=$(host properties missing.dll); then fail "a missing DLL must fail"; fi
+expect "$out" 'error: cannot load missing.dll: 0x8007007E'
+if out=$(host frobnicate); then fail "an unknown command must fail"; fi
+passed=$((passed + 1))
+
+setting delete 'HKCU\Software\Tessaline' /f || true
+echo "host: $passed passed, 0 failed"
