@@ -86,8 +86,7 @@ TEST_F(QualityDialogTest, ChangedChoiceWarnsBeforeItIsWritten)
         HWND dialog = WaitForWindow(thread, DialogCaption);
         ASSERT_NE(dialog, nullptr);
         Click(dialog, IDC_REALTIME);
-        Sync(dialog);
-        EXPECT_TRUE(IsChecked(dialog, IDC_REALTIME));
+        EXPECT_TRUE(WaitUntil([&] { return IsChecked(dialog, IDC_REALTIME); }));
         EXPECT_FALSE(IsChecked(dialog, IDC_EVERY_FRAME)) << "the radio buttons clear each other";
         Click(dialog, IDOK);
         HWND warning = WaitForWindow(thread, WarningCaption);
@@ -180,8 +179,7 @@ TEST_F(QualityDialogTest, FailedSaveTellsTheUserAndKeepsTheDialogOpen)
             PressKey(box, VK_RETURN);
             WaitUntilGone(box);
         }
-        Sync(dialog);
-        stayedOpen = IsWindow(dialog) != FALSE;
+        stayedOpen = !WaitUntilGone(dialog, 500);
 
         // With the obstacle gone, OK saves and closes.
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tessaline");

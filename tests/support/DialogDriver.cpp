@@ -109,6 +109,17 @@ void Sync(HWND window)
     SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, DefaultWait, &ignored);
 }
 
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeout)
+{
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start >= timeout)
+            return false;
+        Sleep(10);
+    }
+    return true;
+}
+
 Automation::Automation(std::function<void(DWORD)> script)
 {
     const DWORD driven = GetCurrentThreadId();

@@ -22,8 +22,10 @@ void PressKey(HWND window, WPARAM virtualKey);
 void CloseBox(HWND window);
 bool IsChecked(HWND dialog, int itemId);
 std::string ItemText(HWND dialog, int itemId);
-// Returns once the window's thread has handled everything sent to it so far.
+// Returns once the window's thread has handled everything sent (not posted) to it so far.
 void Sync(HWND window);
+// Whether condition holds within the wait; posted clicks and keys take effect later.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeout = DefaultWait);
 
 // Runs script on its own thread; when the script is done, closes whatever dialogs of the
 // driven thread are still open, so that a failed expectation cannot leave the test hanging.

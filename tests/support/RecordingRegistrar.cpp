@@ -28,10 +28,10 @@ STDMETHODIMP RecordingRegistrar::AddReplacement(LPCOLESTR key, LPCOLESTR item)
     return S_OK;
 }
 
-STDMETHODIMP RecordingRegistrar::ResourceRegister(LPCOLESTR file, UINT id, LPCOLESTR type)
+HRESULT RecordingRegistrar::RecordScript(const char* method, LPCOLESTR file, UINT id, LPCOLESTR type)
 {
     RecordedCall call;
-    call.method = "ResourceRegister";
+    call.method = method;
     call.first = file;
     call.second = type;
     call.number = id;
@@ -39,15 +39,14 @@ STDMETHODIMP RecordingRegistrar::ResourceRegister(LPCOLESTR file, UINT id, LPCOL
     return answer;
 }
 
+STDMETHODIMP RecordingRegistrar::ResourceRegister(LPCOLESTR file, UINT id, LPCOLESTR type)
+{
+    return RecordScript("ResourceRegister", file, id, type);
+}
+
 STDMETHODIMP RecordingRegistrar::ResourceUnregister(LPCOLESTR file, UINT id, LPCOLESTR type)
 {
-    RecordedCall call;
-    call.method = "ResourceUnregister";
-    call.first = file;
-    call.second = type;
-    call.number = id;
-    calls.push_back(call);
-    return answer;
+    return RecordScript("ResourceUnregister", file, id, type);
 }
 
 STDMETHODIMP RecordingCategories::QueryInterface(REFIID riid, void** ppv)

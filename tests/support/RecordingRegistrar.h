@@ -37,6 +37,7 @@ public:
 
 private:
     HRESULT Record(const char* method);
+    HRESULT RecordScript(const char* method, LPCOLESTR file, UINT id, LPCOLESTR type);
 };
 
 class RecordingCategories : public ICatRegister {

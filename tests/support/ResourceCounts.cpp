@@ -2,11 +2,12 @@
 
 namespace {
 
-// Kernel handles (registry keys included) are multiples of 4; probe which ones are open.
+// Kernel handles (registry keys included) are multiples of 4, given out lowest first; probe
+// which ones are open. A test process holds a few hundred at most.
 int CountKernelHandles()
 {
     int count = 0;
-    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+    for (ULONG_PTR value = 4; value < 0x4000; value += 4) {
         DWORD flags = 0;
         if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
             ++count;
@@ -41,11 +42,12 @@ int CountGdiObjects()
     return count;
 }
 
-// USER handles are (index * 2 + 0x20); a handle without its generation word matches any generation.
+// USER handles are (index * 2 + 0x20); a handle without its generation word matches any
+// generation. Freed indices are given out again first, so the table stays short.
 int CountUserObjects()
 {
     int count = 0;
-    for (ULONG_PTR index = 0; index < 0x8000; ++index) {
+    for (ULONG_PTR index = 0; index < 0x2000; ++index) {
         const ULONG_PTR value = 0x20 + index * 2;
         if (IsWindow(reinterpret_cast<HWND>(value)) || IsMenu(reinterpret_cast<HMENU>(value)))
             ++count;
