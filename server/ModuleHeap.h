@@ -11,9 +11,10 @@ T* HeapNew(Args&&... args)
     return memory ? new (memory) T(std::forward<Args>(args)...) : nullptr;
 }
 
+// Destroys an object of exactly type T: module objects are never freed through a base pointer.
 template <class T>
 void HeapDelete(T* object)
 {
-    object->~T();
+    object->T::~T();
     HeapFree(GetProcessHeap(), 0, object);
 }
