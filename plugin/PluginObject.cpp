@@ -15,7 +15,11 @@ constexpr char PluginName[] = "Vireo Plugin";
 
 PluginObject::PluginObject() : refCount(0), core(nullptr)
 {
-    lstrcpynA(text, PluginName, sizeof text);
+    // Bounded copy: at most sizeof text - 1 characters and the terminator.
+    size_t i = 0;
+    for (; i + 1 < sizeof text && PluginName[i]; ++i)
+        text[i] = PluginName[i];
+    text[i] = '\0';
 }
 
 STDMETHODIMP PluginObject::QueryInterface(REFIID riid, void** ppv)

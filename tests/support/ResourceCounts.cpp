@@ -1,4 +1,5 @@
 #include "support/ResourceCounts.h"
+#include <psapi.h>
 
 namespace {
 
@@ -55,9 +56,17 @@ int CountUserObjects()
     return count;
 }
 
+SIZE_T PrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX memory = {};
+    memory.cb = sizeof memory;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
+    return memory.PrivateUsage;
+}
+
 } // namespace
 
 ResourceCounts ResourceCounts::Now()
 {
-    return {CountKernelHandles(), CountGdiObjects(), CountUserObjects()};
+    return {CountKernelHandles(), CountGdiObjects(), CountUserObjects(), PrivateBytes()};
 }

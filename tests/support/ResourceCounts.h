@@ -7,6 +7,7 @@ struct ResourceCounts {
     int kernelHandles;
     int gdiObjects;
     int userObjects;
+    SIZE_T privateBytes;
 
     static ResourceCounts Now();
 };

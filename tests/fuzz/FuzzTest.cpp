@@ -1,0 +1,141 @@
+#include "support/IdleDialogs.h"
+#include "support/PluginFromDll.h"
+#include "support/ResourceCounts.h"
+#include "support/SettingsKey.h"
+#include <gtest/gtest.h>
+#include <cstring>
+#include <random>
+
+namespace {
+
+constexpr char KeyPath[] = "Software\\Tessaline\\Vireo Decoder";
+constexpr char ValueName[] = "REALTIME";
+constexpr unsigned Seed = 20261207;
+
+// What a REG_DWORD read through the ANSI registry calls gives for whatever is stored: the
+// data's bytes over the default 1 when they fit in 4 bytes, otherwise the default.
+DWORD ReadingRule()
+{
+    DWORD value = 1;
+    BYTE data[64];
+    DWORD size = sizeof data;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return value;
+    if (RegQueryValueExA(key, ValueName, nullptr, nullptr, data, &size) == ERROR_SUCCESS && size <= 4)
+        std::memcpy(&value, data, size);
+    RegCloseKey(key);
+    return value;
+}
+
+// Stores the bytes exactly as given, whatever the type claims they are.
+void StoreRaw(DWORD type, const std::vector<BYTE>& data)
+{
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Tessaline\\Vireo Decoder", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &key, nullptr);
+    RegSetValueExW(key, L"REALTIME", 0, type, data.empty() ? nullptr : data.data(), DWORD(data.size()));
+    RegCloseKey(key);
+}
+
+class Fuzz : public ::testing::Test {
+protected:
+    void SetUp() override { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tessaline"); }
+    void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tessaline"); }
+};
+
+TEST_F(Fuzz, StoredValueOfEveryTypeAndLength)
+{
+    std::mt19937 random(Seed);
+    PluginFromDll server;
+    IWMPPluginUI* plugin = server.Create();
+    ASSERT_NE(plugin, nullptr);
+    bool realTimeShown = false, everyFrameShown = false;
+    IdleDialogs dialogs([&](HWND dialog) {
+        realTimeShown = IsDlgButtonChecked(dialog, 1002) == BST_CHECKED;
+        everyFrameShown = IsDlgButtonChecked(dialog, 1003) == BST_CHECKED;
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    for (DWORD type = REG_NONE; type <= REG_QWORD; ++type) {
+        for (size_t length = 0; length <= 16; ++length) {
+            std::vector<BYTE> data(length);
+            for (BYTE& b : data)
+                b = BYTE(random());
+            StoreRaw(type, data);
+            const bool expectRealTime = ReadingRule() != 0;
+
+            ASSERT_EQ(plugin->DisplayPropertyPage(dialogs.Owner()), S_OK);
+            EXPECT_EQ(realTimeShown, expectRealTime) << "type " << type << ", " << length << " bytes, seed " << Seed;
+            EXPECT_NE(realTimeShown, everyFrameShown) << "exactly one choice is shown";
+            const StoredValue stored = ReadStored(HKEY_CURRENT_USER, KeyPath, ValueName);
+            EXPECT_EQ(stored.type, DWORD(REG_DWORD)) << "type " << type << ", " << length << " bytes";
+            EXPECT_EQ(stored.data.size(), 4u);
+            EXPECT_EQ(stored.AsDword(), expectRealTime ? 1u : 0u) << "type " << type << ", " << length << " bytes";
+        }
+    }
+    plugin->Release();
+}
+
+TEST_F(Fuzz, RandomMessagesToTheBoundDialog)
+{
+    std::mt19937 random(Seed);
+    auto any = [&](DWORD limit) { return DWORD(random() % limit); };
+    PluginFromDll server;
+    IWMPPluginUI* plugin = server.Create();
+    ASSERT_NE(plugin, nullptr);
+
+    // Messages a dialog can be sent from outside without being told to close or go away, with
+    // random parameters; none carries a pointer.
+    auto message = [&]() -> std::tuple<UINT, WPARAM, LPARAM> {
+        const LPARAM handle = LPARAM(random());
+        switch (any(10)) {
+        case 0: {
+            // Any command but OK and Cancel, from any control or none.
+            WORD id = WORD(random());
+            if (id == IDOK || id == IDCANCEL)
+                id = 1002;
+            return {WM_COMMAND, MAKEWPARAM(id, WORD(random())), handle};
+        }
+        case 1: return {WM_CTLCOLORMSGBOX + any(7), WPARAM(random()), handle};
+        case 2: return {WM_CTLCOLORSTATIC, WPARAM(random()), handle};
+        case 3: return {WM_TIMER, WPARAM(random()), 0};
+        case 4: return {WM_APP + any(0x100), WPARAM(random()), handle};
+        case 5: return {WM_MOUSEMOVE, 0, MAKELPARAM(any(400), any(300))};
+        case 6: return {WM_ERASEBKGND, 0, 0}; // the dialog's own DC is put in below
+        case 7: return {WM_PAINT, 0, 0};
+        case 8: return {WM_KEYDOWN, 'A' + any(26), 1};
+        default: return {WM_NULL, WPARAM(random()), handle};
+        }
+    };
+
+    IdleDialogs dialogs([&](HWND dialog) {
+        HDC own = GetDC(dialog);
+        for (int i = 0; i < 3000; ++i) {
+            auto [id, wParam, lParam] = message();
+            // The platform's default handling paints with the DC it is given, so that one is real.
+            if (id == WM_ERASEBKGND)
+                wParam = reinterpret_cast<WPARAM>(own);
+            SendMessageA(dialog, id, wParam, lParam);
+        }
+        ReleaseDC(dialog, own);
+        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    });
+    plugin->DisplayPropertyPage(dialogs.Owner()); // loads what the platform keeps for the process
+    const ResourceCounts before = ResourceCounts::Now();
+    for (int round = 0; round < 3; ++round)
+        EXPECT_EQ(plugin->DisplayPropertyPage(dialogs.Owner()), S_OK);
+    const ResourceCounts after = ResourceCounts::Now();
+    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
+    EXPECT_EQ(after.userObjects, before.userObjects);
+    EXPECT_EQ(after.kernelHandles, before.kernelHandles);
+
+    // The dialog still closed through OK and stored a clean value.
+    const StoredValue stored = ReadStored(HKEY_CURRENT_USER, KeyPath, ValueName);
+    EXPECT_EQ(stored.type, DWORD(REG_DWORD));
+    EXPECT_EQ(stored.data.size(), 4u);
+    EXPECT_LE(stored.AsDword(), 1u);
+    plugin->Release();
+    EXPECT_EQ(server.canUnloadNow(), S_OK);
+}
+
+} // namespace

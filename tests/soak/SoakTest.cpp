@@ -1,0 +1,118 @@
+#include "support/CountingUnknown.h"
+#include "support/IdleDialogs.h"
+#include "support/PluginFromDll.h"
+#include "support/ResourceCounts.h"
+#include "support/SettingsKey.h"
+#include <gtest/gtest.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Private bytes may move by a few pages as the process's own heaps settle; a leak of one
+// allocation per cycle would show as far more than this over the thousands of cycles below.
+constexpr SIZE_T PrivateBytesTolerance = 256 * 1024;
+
+void ExpectNothingLeaked(const ResourceCounts& before, const ResourceCounts& after)
+{
+    EXPECT_EQ(after.kernelHandles, before.kernelHandles);
+    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
+    EXPECT_EQ(after.userObjects, before.userObjects);
+    EXPECT_LE(after.privateBytes, before.privateBytes + PrivateBytesTolerance)
+        << "grew by " << (after.privateBytes - before.privateBytes) << " bytes";
+}
+
+TEST(Soak, TenThousandPluginLifetimes)
+{
+    PluginFromDll server;
+    ASSERT_NE(server.factory, nullptr);
+    CountingUnknown core;
+    auto cycle = [&] {
+        IWMPPluginUI* plugin = server.Create();
+        ASSERT_NE(plugin, nullptr);
+        plugin->SetCore(reinterpret_cast<IWMPCore*>(&core));
+        plugin->Release();
+    };
+    for (int i = 0; i < 100; ++i)
+        cycle();
+    const ResourceCounts before = ResourceCounts::Now();
+    for (int i = 0; i < 10000; ++i)
+        cycle();
+    ExpectNothingLeaked(before, ResourceCounts::Now());
+    EXPECT_EQ(core.Net(), 0);
+    EXPECT_EQ(core.addRefs, 10100);
+    EXPECT_EQ(server.canUnloadNow(), S_OK);
+}
+
+TEST(Soak, ThreeHundredDialogs)
+{
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tessaline");
+    PluginFromDll server;
+    IWMPPluginUI* plugin = server.Create();
+    ASSERT_NE(plugin, nullptr);
+    int opened = 0;
+    IdleDialogs dialogs([&](HWND dialog) {
+        ++opened;
+        for (int i = 0; i < 2; ++i)
+            RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        // OK stores the unchanged choice, so no warning stands in the way.
+        PostMessageA(dialog, WM_COMMAND, opened % 2 ? IDOK : IDCANCEL, 0);
+    });
+    for (int i = 0; i < 5; ++i)
+        plugin->DisplayPropertyPage(dialogs.Owner());
+    const ResourceCounts before = ResourceCounts::Now();
+    for (int i = 0; i < 300; ++i)
+        EXPECT_EQ(plugin->DisplayPropertyPage(dialogs.Owner()), S_OK);
+    ExpectNothingLeaked(before, ResourceCounts::Now());
+    EXPECT_EQ(opened, 305);
+    EXPECT_EQ(dialogs.warningsAnswered, 0);
+    plugin->Release();
+    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tessaline");
+}
+
+TEST(Soak, ThreadsHammeringTheServer)
+{
+    PluginFromDll server;
+    ASSERT_NE(server.factory, nullptr);
+    const ResourceCounts before = ResourceCounts::Now();
+    constexpr int threadCount = 4, iterations = 5000;
+    std::vector<int> strangers(threadCount, 0), failures(threadCount, 0);
+    HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; ++t) {
+        threads.emplace_back([&, t] {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            WaitForSingleObject(start, INFINITE);
+            for (int i = 0; i < iterations; ++i) {
+                IClassFactory* factory = nullptr;
+                if (server.getClassObject(CLSID_VireoPlugin, IID_IClassFactory, reinterpret_cast<void**>(&factory)) != S_OK) {
+                    ++failures[t];
+                    continue;
+                }
+                if (factory != server.factory)
+                    ++strangers[t];
+                factory->LockServer(TRUE);
+                IWMPPluginUI* plugin = nullptr;
+                if (factory->CreateInstance(nullptr, IID_IWMPPluginUI, reinterpret_cast<void**>(&plugin)) == S_OK)
+                    plugin->Release();
+                else
+                    ++failures[t];
+                factory->LockServer(FALSE);
+                factory->Release();
+            }
+            CoUninitialize();
+        });
+    }
+    SetEvent(start);
+    for (auto& thread : threads)
+        thread.join();
+    CloseHandle(start);
+    for (int t = 0; t < threadCount; ++t) {
+        EXPECT_EQ(strangers[t], 0) << "a second class object on thread " << t;
+        EXPECT_EQ(failures[t], 0) << "thread " << t;
+    }
+    EXPECT_EQ(server.canUnloadNow(), S_OK) << "the lock count must come back to zero";
+    ExpectNothingLeaked(before, ResourceCounts::Now());
+}
+
+} // namespace

@@ -1,0 +1,37 @@
+#pragma once
+#include "plugin/IWMPPluginUI.h"
+#include "server/ClassTable.h"
+#include "support/BuiltDll.h"
+
+// The built DLL loaded for one test, with its class object at hand.
+class PluginFromDll {
+public:
+    PluginFromDll()
+    {
+        getClassObject = dll.Export<GetClassObjectFunction>("DllGetClassObject");
+        canUnloadNow = dll.Export<CanUnloadNowFunction>("DllCanUnloadNow");
+        if (getClassObject)
+            getClassObject(CLSID_VireoPlugin, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    }
+    ~PluginFromDll()
+    {
+        if (factory)
+            factory->Release();
+    }
+    PluginFromDll(const PluginFromDll&) = delete;
+    PluginFromDll& operator=(const PluginFromDll&) = delete;
+
+    // A new plug-in object, or null.
+    IWMPPluginUI* Create()
+    {
+        IWMPPluginUI* plugin = nullptr;
+        if (factory)
+            factory->CreateInstance(nullptr, IID_IWMPPluginUI, reinterpret_cast<void**>(&plugin));
+        return plugin;
+    }
+
+    LoadedDll dll;
+    GetClassObjectFunction getClassObject = nullptr;
+    CanUnloadNowFunction canUnloadNow = nullptr;
+    IClassFactory* factory = nullptr;
+};
