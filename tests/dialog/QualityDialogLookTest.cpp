@@ -66,13 +66,16 @@ TEST_F(QualityDialogLookTest, ResourceCountsSeeWhatIsCreated)
     HBRUSH brush = CreateSolidBrush(RGB(1, 2, 3));
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    void* memory = VirtualAlloc(nullptr, 4 << 20, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     const ResourceCounts during = ResourceCounts::Now();
+    VirtualFree(memory, 0, MEM_RELEASE);
     DestroyWindow(window);
     CloseHandle(event);
     DeleteObject(brush);
     EXPECT_EQ(during.gdiObjects, before.gdiObjects + 1);
     EXPECT_EQ(during.kernelHandles, before.kernelHandles + 1);
     EXPECT_GE(during.userObjects, before.userObjects + 1);
+    EXPECT_GE(during.privateBytes, before.privateBytes + (4 << 20));
 }
 
 TEST_F(QualityDialogLookTest, OpeningRepaintingAndClosingLeavesNothingBehind)
@@ -92,7 +95,7 @@ TEST_F(QualityDialogLookTest, OpeningRepaintingAndClosingLeavesNothingBehind)
     const ResourceCounts before = ResourceCounts::Now();
     for (int i = 0; i < 20; ++i)
         cycle();
-    const ResourceCounts after = ResourceCounts::Now();
+    const ResourceCounts after = ResourceCounts::Settled(before);
     EXPECT_EQ(after.gdiObjects, before.gdiObjects);
     EXPECT_EQ(after.userObjects, before.userObjects);
     EXPECT_EQ(after.kernelHandles, before.kernelHandles);

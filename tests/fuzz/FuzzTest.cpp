@@ -124,7 +124,7 @@ TEST_F(Fuzz, RandomMessagesToTheBoundDialog)
     const ResourceCounts before = ResourceCounts::Now();
     for (int round = 0; round < 3; ++round)
         EXPECT_EQ(plugin->DisplayPropertyPage(dialogs.Owner()), S_OK);
-    const ResourceCounts after = ResourceCounts::Now();
+    const ResourceCounts after = ResourceCounts::Settled(before);
     EXPECT_EQ(after.gdiObjects, before.gdiObjects);
     EXPECT_EQ(after.userObjects, before.userObjects);
     EXPECT_EQ(after.kernelHandles, before.kernelHandles);

@@ -1,5 +1,4 @@
 #include "support/ResourceCounts.h"
-#include <psapi.h>
 
 namespace {
 
@@ -56,12 +55,18 @@ int CountUserObjects()
     return count;
 }
 
+// Committed private memory, summed over the address space (this platform's process memory
+// counters report no private usage).
 SIZE_T PrivateBytes()
 {
-    PROCESS_MEMORY_COUNTERS_EX memory = {};
-    memory.cb = sizeof memory;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
-    return memory.PrivateUsage;
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (const BYTE* address = nullptr; VirtualQuery(address, &region, sizeof region) == sizeof region;
+         address = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            total += region.RegionSize;
+    }
+    return total;
 }
 
 } // namespace
@@ -69,4 +74,17 @@ SIZE_T PrivateBytes()
 ResourceCounts ResourceCounts::Now()
 {
     return {CountKernelHandles(), CountGdiObjects(), CountUserObjects(), PrivateBytes()};
+}
+
+ResourceCounts ResourceCounts::Settled(const ResourceCounts& before)
+{
+    ResourceCounts now = Now();
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (now.kernelHandles <= before.kernelHandles && now.gdiObjects <= before.gdiObjects &&
+            now.userObjects <= before.userObjects)
+            break;
+        Sleep(100);
+        now = Now();
+    }
+    return now;
 }
