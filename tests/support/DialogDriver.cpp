@@ -8,7 +8,6 @@ struct Search {
     const char* caption;
     HWND except;
     HWND found;
-    int count;
 };
 
 BOOL CALLBACK MatchCaption(HWND window, LPARAM parameter)
@@ -18,7 +17,6 @@ BOOL CALLBACK MatchCaption(HWND window, LPARAM parameter)
     GetWindowTextA(window, text, sizeof text);
     if (window != search->except && IsWindowVisible(window) && lstrcmpA(text, search->caption) == 0) {
         search->found = window;
-        ++search->count;
     }
     return TRUE;
 }
@@ -54,7 +52,7 @@ HWND WaitForWindow(DWORD threadId, const char* caption, HWND except, DWORD timeo
 {
     const DWORD start = GetTickCount();
     do {
-        Search search = {caption, except, nullptr, 0};
+        Search search = {caption, except, nullptr};
         EnumThreadWindows(threadId, MatchCaption, reinterpret_cast<LPARAM>(&search));
         if (search.found)
             return search.found;
@@ -72,13 +70,6 @@ bool WaitUntilGone(HWND window, DWORD timeout)
         Sleep(10);
     }
     return true;
-}
-
-int CountWindows(DWORD threadId, const char* caption)
-{
-    Search search = {caption, nullptr, nullptr, 0};
-    EnumThreadWindows(threadId, MatchCaption, reinterpret_cast<LPARAM>(&search));
-    return search.count;
 }
 
 void Click(HWND dialog, int itemId) { PostMessageA(GetDlgItem(dialog, itemId), BM_CLICK, 0, 0); }

@@ -14,8 +14,6 @@ constexpr DWORD DefaultWait = 5000;
 HWND WaitForWindow(DWORD threadId, const char* caption, HWND except = nullptr, DWORD timeout = DefaultWait);
 // Whether the window is gone within the wait.
 bool WaitUntilGone(HWND window, DWORD timeout = DefaultWait);
-// Windows of the thread with that caption that are open now.
-int CountWindows(DWORD threadId, const char* caption);
 
 void Click(HWND dialog, int itemId);
 void PressKey(HWND window, WPARAM virtualKey);
