@@ -27,7 +27,8 @@ public:
     // Called once the window is gone, with the handle the object has just given up.
     virtual void WindowDestroyed(HWND window);
 
-    // Runs the dialog template as a modal dialog owned by owner; returns DialogBoxParamA's result.
+    // Runs the dialog template as a modal dialog owned by owner; returns DialogBoxParamA's
+    // result, or -1 when no memory for the thunk can be had.
     INT_PTR RunModal(HINSTANCE instance, LPCSTR dialogTemplate, HWND owner);
 
     HWND window = nullptr;
@@ -40,9 +41,6 @@ public:
 
 protected:
     ~BoundDialog() = default;
-
-private:
-    friend INT_PTR CALLBACK InitialDialogProcedure(HWND, UINT, WPARAM, LPARAM);
 };
 
 // The dialog procedure a window starts with; binds the window to its object on the first message.
