@@ -1,5 +1,6 @@
 ; Installs VIREOPLUGIN.DLL so that the media player can create it and lists it among its plug-ins.
-; Built with: makensis -DDLL=<path of VIREOPLUGIN.DLL> -DOUTFILE=<setup.exe> VireoPlugin.nsi
+; Built with: makensis -DVERSION=<a.b.c.d> -DDLL=<path of VIREOPLUGIN.DLL> -DOUTFILE=<setup.exe>
+;             [-DSIGN=<command that signs the file it is given, in place>] VireoPlugin.nsi
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -8,11 +9,16 @@ RequestExecutionLevel admin
 !define CLASS_KEY "Software\Classes\CLSID\${CLSID}"
 !define PLUGIN_KEY "Software\Microsoft\MediaPlayer\UIPlugins\${CLSID}"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\VireoPlugin"
-!define VERSION "1.0.0.9"
 
 Name "Vireo Plugin"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES32\Tessaline\Vireo Plugin"
+; The installed file gets the time of installation, so the package does not depend on build times.
+SetDateSave off
+!ifdef SIGN
+  !finalize '${SIGN} "%1"'
+  !uninstfinalize '${SIGN} "%1"'
+!endif
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductName" "Vireo Plugin"
 VIAddVersionKey /LANG=1033 "CompanyName" "Tessaline"
@@ -24,6 +30,17 @@ Page directory
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
+
+; The Windows Installer package writes the same keys: one product owns them at a time.
+Function .onInit
+  ReadRegStr $0 HKLM "${PLUGIN_KEY}" "UninstallPath"
+  StrCmp $0 "" done
+  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "UninstallString"
+  StrCmp $1 "" 0 done
+  MessageBox MB_OK|MB_ICONSTOP "Vireo Plugin is already installed by its Windows Installer package. Remove it in Add/Remove Programs first." /SD IDOK
+  Abort
+done:
+FunctionEnd
 
 Section "Vireo Plugin"
   SetOutPath "$INSTDIR"

@@ -1,65 +1,135 @@
 #!/usr/bin/env bash
-# Installs the plug-in silently into a fresh Wine prefix of its own, creates it through COM from
-# a separate process, and uninstalls it: what the installer added goes, the user's setting stays.
-# Usage: installer_test.sh SOURCE_DIR BIN_DIR PREFIX
+# One package's round trip in a fresh Wine prefix of its own: the other package refuses to go over
+# it; the class is created through COM from a separate process; the MSI repairs a deleted file and
+# is upgraded by a newer version, not downgraded by an older one; removal takes away all that was
+# added and keeps the user's setting.
+# Usage: installer_test.sh SOURCE_DIR BIN_DIR PREFIX setup|msi win32|win64
 set -euo pipefail
 root=$1
 bin=$2
 prefix=$3
+package=$4
+export WINEARCH=$5 WINEPREFIX=$prefix
 
-export WINEPREFIX=$prefix
 win() { "$root/scripts/wine-exec" "$prefix" "$@"; }
-fail() { echo "FAILED: $*"; exit 1; }
-has_key() { win reg query "$1" >/dev/null 2>&1; }
+fail() { echo "FAILED ($package, $WINEARCH): $*"; exit 1; }
+# Registry queries look where a 32-bit program looks: the 32-bit view on 64-bit Windows.
+query() { win reg query "$@" /reg:32 2>/dev/null | tr -d '\r'; }
+has_key() { query "$1" >/dev/null; }
 # A value's data as reg prints it; the name "(Default)" stands for the key's default value.
 value_of() {
   local which=(/v "$2")
   [ "$2" = "(Default)" ] && which=(/ve)
-  win reg query "$1" "${which[@]}" 2>/dev/null | tr -d '\r' |
-    awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
+  query "$1" "${which[@]}" | awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
 }
+# The versions of the Add/Remove Programs entries named "Vireo Plugin", one line each.
+listed_versions() {
+  query "$uninstall_root" /s | awk '/^HKEY/ { mine = 0 } /DisplayName +REG_SZ +Vireo Plugin$/ { mine = 1 }
+    mine && $1 == "DisplayVersion" { print $3; mine = 0 }'
+}
+msiexec() { win msiexec "$@" /qn /l*v 'C:\msiexec.log'; }
+# Actions of the last msiexec run, in the order they ran.
+actions_run() { tr -d '\r' <"$prefix/drive_c/msiexec.log" | sed -n 's/^Action start [0-9:]*: \(.*\)\.$/\1/p'; }
+in_order() { actions_run | grep -xF -e "$1" -e "$2" -e "$3" | uniq | paste -sd" " | grep -qF "$1 $2 $3"; }
 
+version=$(sed -n 's/^FILEVERSION \([0-9]*\), *\([0-9]*\), *\([0-9]*\), *\([0-9]*\).*/\1.\2.\3.\4/p' "$root/dialog/VireoPlugin.rc")
 clsid='{CC1F686D-E680-4392-8126-95060ED5222D}'
 class_key="HKLM\\Software\\Classes\\CLSID\\$clsid"
 plugin_key="HKLM\\Software\\Microsoft\\MediaPlayer\\UIPlugins\\$clsid"
-uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VireoPlugin'
+uninstall_root='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 setting_key='HKCU\Software\Tessaline\Vireo Decoder'
-install_dir="$prefix/drive_c/Program Files/Tessaline/Vireo Plugin"
+program_files='Program Files'
+[ "$WINEARCH" = win64 ] && program_files='Program Files (x86)'
+vendor_dir="$prefix/drive_c/$program_files/Tessaline"
+install_dir="$vendor_dir/Vireo Plugin"
+installed_dll="C:\\$program_files\\Tessaline\\Vireo Plugin\\VIREOPLUGIN.DLL"
+setup="$bin/VireoPluginSetup.exe"
+msi="$bin/VireoPlugin-$version.msi"
+
+install() {
+  case $1 in
+    setup) win "$setup" /S >/dev/null 2>&1 ;;
+    msi) msiexec /i "$msi" ;;
+  esac
+}
 
 rm -rf "$prefix" "$prefix.lock"
 win >/dev/null
 
-echo "installing"
-win "$bin/VireoPluginSetup.exe" /S >/dev/null 2>&1 || fail "the installer exited with $?"
-[ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "VIREOPLUGIN.DLL is not in Program Files"
-[ -f "$install_dir/Uninstall.exe" ] || fail "no uninstaller"
-[ "$(value_of "$class_key\\InprocServer32" '(Default)')" = 'C:\Program Files\Tessaline\Vireo Plugin\VIREOPLUGIN.DLL' ] \
+echo "installing the $package package"
+install "$package" || fail "the installation exited with $?"
+[ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "VIREOPLUGIN.DLL is not in $program_files"
+[ "$(value_of "$class_key\\InprocServer32" '(Default)')" = "$installed_dll" ] \
   || fail "InprocServer32 does not name the installed DLL"
 [ "$(value_of "$class_key\\InprocServer32" ThreadingModel)" = "Apartment" ] || fail "ThreadingModel"
 [ "$(value_of "$plugin_key" FriendlyName)" = "Vireo Plugin" ] || fail "FriendlyName"
 [ "$(value_of "$plugin_key" Description)" = "Description of Vireo Plugin." ] || fail "Description"
 [ "$(value_of "$plugin_key" Capabilities)" = "0x80000001" ] || fail "Capabilities: $(value_of "$plugin_key" Capabilities)"
-value_of "$plugin_key" UninstallPath | grep -q 'Uninstall.exe' || fail "UninstallPath"
-has_key "$uninstall_key" || fail "no Add/Remove Programs entry"
+[ "$(listed_versions)" = "$version" ] || fail "Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
+if [ "$WINEARCH" = win64 ]; then
+  win reg query "$class_key" /reg:64 >/dev/null 2>&1 && fail "the class is in the 64-bit registry view"
+fi
+case $package in
+  setup)
+    [ -f "$install_dir/Uninstall.exe" ] || fail "no uninstaller"
+    remove=(win "$install_dir/Uninstall.exe" /S)
+    other=msi ;;
+  msi)
+    in_order WriteRegistryValues AnnounceInstall InstallFinalize || fail "no broadcast after the keys were written"
+    uninstall_path=$(value_of "$plugin_key" UninstallPath)
+    [[ $uninstall_path =~ ^MsiExec.exe\ /X(\{[0-9A-F-]{36}\})$ ]] || fail "UninstallPath: $uninstall_path"
+    remove=(msiexec /x "${BASH_REMATCH[1]}")
+    other=setup ;;
+esac
+
+echo "the $other package refuses to go over it"
+if install "$other"; then fail "the $other package installed over the $package package"; fi
+[ "$(listed_versions)" = "$version" ] || fail "two products are listed: $(listed_versions | paste -sd' ')"
 
 echo "creating the class by its id from another process"
 mkdir -p "$prefix/drive_c/hostcheck"
 cp "$bin/vireohost.exe" "$prefix/drive_c/hostcheck/"
 output=$(cd "$prefix/drive_c/hostcheck" && win 'C:\hostcheck\vireohost.exe' properties --snapshot check.bmp 2>&1 | tr -d '\r') \
   || { echo "$output"; fail "the host could not use the installed plug-in"; }
-echo "$output" | grep -q '^CoCreateInstance: 0x00000000$' || { echo "$output"; fail "CoCreateInstance"; }
-echo "$output" | grep -q '^DisplayPropertyPage: 0x00000000$' || { echo "$output"; fail "DisplayPropertyPage"; }
+grep -qx 'CoCreateInstance: 0x00000000' <<<"$output" || { echo "$output"; fail "CoCreateInstance"; }
+grep -qx 'DisplayPropertyPage: 0x00000000' <<<"$output" || { echo "$output"; fail "DisplayPropertyPage"; }
+[ -s "$prefix/drive_c/hostcheck/check.bmp" ] || fail "the dialog was not shown"
 [ ! -e "$prefix/drive_c/hostcheck/VIREOPLUGIN.DLL" ] || fail "the host must not find a DLL beside itself"
+
+if [ "$package" = msi ]; then
+  echo "repairing a deleted file"
+  rm "$install_dir/VIREOPLUGIN.DLL"
+  # What "msiexec /fa" asks for; Wine 8's msiexec does not implement its /f switch.
+  msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=a || fail "the repair exited with $?"
+  [ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "the repair did not bring the DLL back"
+
+  # The Windows Installer compares the first three fields of a version.
+  newer=$(awk -F. '{ print $1 "." $2 "." $3 + 1 ".0" }' <<<"$version")
+  echo "upgrading to $newer, then refusing $version"
+  "$root/scripts/make-msi" "$newer" "$bin/VIREOPLUGIN.DLL" "$prefix/drive_c/newer.msi"
+  msiexec /i 'C:\newer.msi' || fail "the upgrade exited with $?"
+  [ "$(listed_versions)" = "$newer" ] || fail "after the upgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
+  [ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "the upgrade lost the DLL"
+  [ "$(value_of "$class_key\\InprocServer32" '(Default)')" = "$installed_dll" ] || fail "the upgrade lost the class"
+  if msiexec /i "$msi"; then fail "the older package installed over the newer one"; fi
+  [ "$(listed_versions)" = "$newer" ] || fail "after the downgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
+  [[ $(value_of "$plugin_key" UninstallPath) =~ ^MsiExec.exe\ /X(\{[0-9A-F-]{36}\})$ ]] || fail "UninstallPath after the upgrade"
+  remove=(msiexec /x "${BASH_REMATCH[1]}")
+fi
 
 echo "uninstalling"
 win reg add "$setting_key" /v REALTIME /t REG_DWORD /d 0 /f >/dev/null 2>&1
-win "$install_dir/Uninstall.exe" /S >/dev/null 2>&1 || fail "the uninstaller exited with $?"
-# The uninstaller runs on from a copy of itself; wait for every process of the prefix.
+"${remove[@]}" >/dev/null 2>&1 || fail "the removal exited with $?"
+# The setup's uninstaller runs on from a copy of itself; wait for every process of the prefix.
 wineserver -w
+if [ "$package" = msi ]; then
+  in_order RemoveRegistryValues AnnounceRemoval RemoveFiles || fail "the broadcast did not come after the keys went"
+fi
 has_key "$class_key" && fail "the class key is still there"
 has_key "$plugin_key" && fail "the player's plug-in entry is still there"
-has_key "$uninstall_key" && fail "the Add/Remove Programs entry is still there"
-[ -e "$prefix/drive_c/Program Files/Tessaline" ] && fail "files are left in Program Files"
-[ "$(value_of "$setting_key" REALTIME)" = "0x0" ] || fail "the user's setting was touched"
+[ -z "$(listed_versions)" ] || fail "Add/Remove Programs still lists the plug-in"
+[ -e "$vendor_dir" ] && fail "files or folders are left in $program_files: $(find "$vendor_dir")"
+[ "$(win reg query "$setting_key" /v REALTIME 2>/dev/null | tr -d '\r' | awk '$1 == "REALTIME" { print $3 }')" = "0x0" ] \
+  || fail "the user's setting was touched"
 wineserver -k 2>/dev/null || true
-echo "installer: 1 passed, 0 failed"
+echo "installer ($package, $WINEARCH): passed"
