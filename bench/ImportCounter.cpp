@@ -1,6 +1,6 @@
 #include "bench/ImportCounter.h"
+#include "support/ImportSlot.h"
 #include <cstdlib>
-#include <cstring>
 
 namespace importcounter {
 
@@ -52,37 +52,16 @@ const Replacement replacements[] = {
     {"realloc", reinterpret_cast<void*>(&CountedRealloc)},
 };
 
-template <class T>
-T* AtRva(HMODULE module, DWORD rva)
-{
-    return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + rva);
-}
-
 } // namespace
 
+// The counters stay in place for the rest of the run.
 int Install(HMODULE module)
 {
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
-    const auto* nt = AtRva<IMAGE_NT_HEADERS32>(module, dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     int patched = 0;
-    for (auto* entry = AtRva<IMAGE_IMPORT_DESCRIPTOR>(module, directory.VirtualAddress); entry->Name; ++entry) {
-        auto* names = AtRva<IMAGE_THUNK_DATA32>(module, entry->OriginalFirstThunk);
-        auto* slots = AtRva<IMAGE_THUNK_DATA32>(module, entry->FirstThunk);
-        for (; names->u1.AddressOfData; ++names, ++slots) {
-            if (names->u1.Ordinal & IMAGE_ORDINAL_FLAG32)
-                continue;
-            const char* name = reinterpret_cast<const char*>(
-                AtRva<IMAGE_IMPORT_BY_NAME>(module, names->u1.AddressOfData)->Name);
-            for (const Replacement& r : replacements) {
-                if (std::strcmp(name, r.name) != 0)
-                    continue;
-                DWORD old = 0;
-                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &old);
-                slots->u1.Function = reinterpret_cast<DWORD>(r.function);
-                VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, old, &old);
-                ++patched;
-            }
+    for (const Replacement& r : replacements) {
+        if (DWORD* slot = ImportSlot(module, r.name)) {
+            RedirectImport(slot, reinterpret_cast<DWORD>(r.function));
+            ++patched;
         }
     }
     return patched;

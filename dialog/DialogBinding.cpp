@@ -83,7 +83,12 @@ INT_PTR CALLBACK InitialDialogProcedure(HWND window, UINT message, WPARAM wParam
     dialog->window = window;
     const DLGPROC procedure = dialog->GetDialogProcedure();
     const DLGPROC thunk = dialog->thunk.Install(dialog, procedure);
-    SetWindowLongA(window, DWL_DLGPROC, reinterpret_cast<LONG>(thunk));
+    // Without its thunk as the procedure no message would reach the object, and nothing could
+    // close the dialog: end it now. The previous procedure was this one, so 0 means failure.
+    if (!thunk || !SetWindowLongA(window, DWL_DLGPROC, reinterpret_cast<LONG>(thunk))) {
+        EndDialog(window, -1);
+        return FALSE;
+    }
     // The first message takes the same road as every later one.
     return thunk(window, message, wParam, lParam);
 }

@@ -1,9 +1,12 @@
 #include "dialog/DialogThunk.h"
 
-ThunkMemory::~ThunkMemory()
+ThunkMemory::~ThunkMemory() { Free(); }
+
+void ThunkMemory::Free()
 {
     if (thunk)
         VirtualFree(thunk, 0, MEM_RELEASE);
+    thunk = nullptr;
 }
 
 bool ThunkMemory::Allocate()
@@ -24,7 +27,11 @@ DLGPROC ThunkMemory::Install(const void* object, DLGPROC procedure)
     thunk->displacement =
         reinterpret_cast<DWORD>(procedure) - (reinterpret_cast<DWORD>(thunk) + sizeof(DialogThunk));
     DWORD previous = 0;
-    VirtualProtect(thunk, sizeof(DialogThunk), PAGE_EXECUTE_READ, &previous);
+    // Left writable, the page would not run under DEP: no thunk is better than a crash.
+    if (!VirtualProtect(thunk, sizeof(DialogThunk), PAGE_EXECUTE_READ, &previous)) {
+        Free();
+        return nullptr;
+    }
     FlushInstructionCache(GetCurrentProcess(), thunk, sizeof(DialogThunk));
     return reinterpret_cast<DLGPROC>(thunk);
 }

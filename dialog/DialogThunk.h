@@ -25,8 +25,11 @@ public:
     // Reserves writable memory for the thunk; false when none can be had.
     bool Allocate();
     // Writes the thunk, makes it execute-read and flushes it; returns it as a dialog procedure.
+    // When it cannot be made executable the memory is given back and the result is null.
     DLGPROC Install(const void* object, DLGPROC procedure);
 
 private:
+    void Free();
+
     DialogThunk* thunk = nullptr;
 };

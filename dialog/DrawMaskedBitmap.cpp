@@ -25,6 +25,8 @@ void DrawMaskedBitmap(HINSTANCE instance, HWND window, int x, int y, int width, 
     BitBlt(screen, x, y, width, height, mask, 0, 0, SRCAND);
     BitBlt(screen, x, y, width, height, image, 0, 0, SRCINVERT);
 
+    // Released by hand in this order: each context gets its old object back before what it
+    // held is deleted, and the contexts go before the screen's is given back.
     SelectObject(image, imageOld);
     SetBkColor(screen, oldBackground);
     SelectObject(mask, maskOld);

@@ -3,15 +3,11 @@
 #include "dialog/DialogResources.h"
 #include "dialog/DrawMaskedBitmap.h"
 #include "server/ModuleRecord.h"
+#include "settings/QualitySetting.h"
 #include "settings/RegistrySettings.h"
-
-const char* const QualityKeyPath = "Software\\Tessaline\\Vireo Decoder";
-const char* const QualityValueName = "REALTIME";
 
 namespace {
 
-constexpr DWORD RealTime = 1;
-constexpr DWORD EveryFrame = 0;
 constexpr char ProductName[] = "TSL Vireo Decoder";
 constexpr char ProductVersion[] = "1.0.0.9";
 constexpr char LogoName[] = "IDB_TSLBMP";
@@ -20,12 +16,11 @@ constexpr char ChangeWarning[] = "Changes may not take effect until the next str
 constexpr char ChangeCaption[] = "Changes";
 constexpr char SaveFailure[] =
     "The playback quality could not be saved.\r\rChoose OK to try again, or Cancel to keep the stored setting.";
-constexpr char SaveFailureCaption[] = "VireoPlugin Properties";
 constexpr int AboutTextLength = 256;
 
 DWORD StoredQuality()
 {
-    return ReadDwordSetting(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName, RealTime);
+    return ReadDwordSetting(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName, DefaultQuality);
 }
 
 DWORD ChosenQuality(HWND window)
@@ -75,9 +70,10 @@ BOOL QualityDialog::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
         return TRUE;
 
     case WM_CTLCOLORSTATIC:
+        // The logo is drawn before each static control paints; the colours and the brush stay
+        // the dialog manager's, so the texts sit on the dialog's own background.
         DrawMaskedBitmap(libraryInstance, window, LogoX, LogoY, LogoSize, LogoSize, LogoName);
-        result = 1;
-        return TRUE;
+        return FALSE;
 
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
@@ -113,14 +109,16 @@ void QualityDialog::OnInitDialog(HWND window)
 
 bool QualityDialog::OnOk(HWND window)
 {
-    if (StoredQuality() != ChosenQuality(window))
+    // The stored value is read first, then the choice.
+    const DWORD stored = StoredQuality();
+    if (stored != ChosenQuality(window))
         MessageBoxA(window, ChangeWarning, ChangeCaption, MB_OK | MB_ICONEXCLAMATION);
 
     // Asked again: the choice written is the one shown once the warning has closed.
     if (WriteDwordSetting(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName, ChosenQuality(window)))
         return true;
     // Closing now would lose the user's choice without a word; stay open instead.
-    MessageBoxA(window, SaveFailure, SaveFailureCaption, MB_OK | MB_ICONERROR);
+    MessageBoxA(window, SaveFailure, QUALITY_DIALOG_CAPTION, MB_OK | MB_ICONERROR);
     return false;
 }
 

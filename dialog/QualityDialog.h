@@ -22,6 +22,3 @@ void ShowQualityDialog(HWND owner);
 // outSize characters. Any other text is copied as it is, so no text can read beyond the two values.
 void FormatAboutText(const char* format, const char* product, const char* version, char* out, size_t outSize);
 
-// The setting the dialog shows and writes.
-extern const char* const QualityKeyPath;
-extern const char* const QualityValueName;

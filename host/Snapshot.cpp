@@ -1,9 +1,10 @@
 #include "host/Snapshot.h"
+#include "dialog/DialogResources.h"
 #include <vector>
 
 namespace {
 
-constexpr char DialogCaption[] = "VireoPlugin Properties";
+constexpr char DialogCaption[] = QUALITY_DIALOG_CAPTION;
 
 struct Search {
     HWND found;

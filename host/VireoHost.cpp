@@ -8,6 +8,7 @@
 #include "host/Snapshot.h"
 #include "plugin/IWMPPluginUI.h"
 #include "server/ClassTable.h"
+#include "settings/QualitySetting.h"
 #include "settings/RegistrySettings.h"
 #include <cstdio>
 #include <string>
@@ -15,8 +16,6 @@
 
 namespace {
 
-constexpr char QualityKey[] = "Software\\Tessaline\\Vireo Decoder";
-constexpr char QualityValue[] = "REALTIME";
 constexpr char DefaultDll[] = "VIREOPLUGIN.DLL";
 
 using GetClassObjectFunction = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
@@ -162,20 +161,20 @@ void PrintSetting()
     BYTE data[64] = {};
     DWORD type = 0, size = sizeof data;
     bool present = false;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, QualityKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-        present = RegQueryValueExA(key, QualityValue, nullptr, &type, data, &size) == ERROR_SUCCESS;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, QualityKeyPath, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+        present = RegQueryValueExA(key, QualityValueName, nullptr, &type, data, &size) == ERROR_SUCCESS;
         RegCloseKey(key);
     }
     if (present) {
-        std::printf("stored: HKCU\\%s\\%s = %s, %lu bytes:", QualityKey, QualityValue, TypeName(type),
+        std::printf("stored: HKCU\\%s\\%s = %s, %lu bytes:", QualityKeyPath, QualityValueName, TypeName(type),
                     static_cast<unsigned long>(size));
         for (DWORD i = 0; i < size && i < sizeof data; ++i)
             std::printf(" %02X", data[i]);
         std::printf("\n");
     } else {
-        std::printf("stored: nothing (HKCU\\%s\\%s is absent)\n", QualityKey, QualityValue);
+        std::printf("stored: nothing (HKCU\\%s\\%s is absent)\n", QualityKeyPath, QualityValueName);
     }
-    const DWORD shown = ReadDwordSetting(HKEY_CURRENT_USER, QualityKey, QualityValue, 1);
+    const DWORD shown = ReadDwordSetting(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName, DefaultQuality);
     std::printf("the dialog shows: %s\n", shown ? "RealTime" : "Every Frame");
 }
 

@@ -29,6 +29,7 @@ STDMETHODIMP_(ULONG) AggregatedPlugin::Release()
 
 void AggregatedPlugin::DestroySelf()
 {
+    // As for the stand-alone object: a balanced AddRef and Release during the clean-up is harmless.
     refCount = 1;
     contained.ReleaseCore();
     InterlockedDecrement(&moduleRecord.lockCount);

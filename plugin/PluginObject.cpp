@@ -40,7 +40,8 @@ STDMETHODIMP_(ULONG) PluginObject::Release()
 
 void PluginObject::DestroySelf()
 {
-    refCount = 1; // a Release from inside the core's clean-up must not free the object again
+    // A balanced AddRef and Release during the clean-up (from the core, say) cannot reach 0 again.
+    refCount = 1;
     ReleaseCore();
     InterlockedDecrement(&moduleRecord.lockCount);
     HeapDelete(this);

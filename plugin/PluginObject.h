@@ -25,7 +25,9 @@ public:
     void ReleaseCore();
 
 protected:
-    // Stand-alone: the reference count. Contained: the controlling outer unknown, not counted.
+    // One slot, two uses: stand-alone, the object's reference count; contained, the controlling
+    // outer unknown, which does the counting. An object is only ever one of the two, so the
+    // plug-in keeps a single layout for both forms.
     union {
         LONG refCount;
         IUnknown* outerUnknown;
@@ -35,6 +37,7 @@ private:
     friend HRESULT CreatePlugin(REFIID riid, void** ppv);
     void DestroySelf();
 
+    // The plug-in's name, kept for the object's layout; nothing reads it.
     char text[MAX_PATH];
     IWMPCore* core;
 };

@@ -1,8 +1,7 @@
 #include "server/ClassObject.h"
 #include "server/InterfaceTable.h"
 #include "server/ModuleHeap.h"
-#include "plugin/AggregatedPlugin.h"
-#include "plugin/PluginObject.h"
+#include "server/ModuleRecord.h"
 
 namespace {
 
@@ -15,7 +14,6 @@ const InterfaceEntry classObjectInterfaces[] = {
 
 ClassObject::ClassObject(CreatorFunction creator) : refCount(0), instanceCreator(creator)
 {
-    // Kept for the object's layout and life; no operation enters it.
     InitializeCriticalSection(&lock);
 }
 
@@ -66,11 +64,4 @@ HRESULT CreateClassObject(void* instanceCreator, REFIID riid, void** ppv)
     if (hr != S_OK)
         HeapDelete(object);
     return hr;
-}
-
-HRESULT CreatePluginInstance(void* outerUnknown, REFIID riid, void** ppv)
-{
-    if (!outerUnknown)
-        return CreatePlugin(riid, ppv);
-    return CreateAggregatedPlugin(static_cast<IUnknown*>(outerUnknown), riid, ppv);
 }

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <objbase.h>
-#include "server/ModuleRecord.h"
+#include "server/ClassTable.h"
 
 // The class object through which the host creates plug-in objects.
 class ClassObject final : public IClassFactory {
@@ -19,10 +19,10 @@ public:
 
 private:
     volatile LONG refCount;
+    // Kept for the object's layout and life; no operation enters it.
     CRITICAL_SECTION lock;
     const CreatorFunction instanceCreator;
 };
 
-// Creators stored in the class table.
+// The class-object creator stored in the class table; instanceCreator is the row's createInstance.
 HRESULT CreateClassObject(void* instanceCreator, REFIID riid, void** ppv);
-HRESULT CreatePluginInstance(void* outerUnknown, REFIID riid, void** ppv);

@@ -1,7 +1,5 @@
 #include "server/ClassTable.h"
 #include "server/ClassObject.h"
-#include "server/ModuleRecord.h"
-#include "server/Registration.h"
 
 namespace {
 

@@ -1,5 +1,27 @@
+// The module's entry points: the library entry routine and the four exports.
+#include "server/Exports.h"
+#include "server/ClassTable.h"
 #include "server/InterfaceTable.h"
 #include "server/ModuleRecord.h"
+#include "server/Registration.h"
+
+namespace {
+
+bool Skipped(const ClassEntry& row) { return row.getDescription && row.getDescription(); }
+
+} // namespace
+
+// Thread notifications still arrive: the statically linked runtime gives the module a TLS
+// directory, for which the loader refuses DisableThreadLibraryCalls. They only store the instance.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    libraryInstance = instance;
+    if (reason == DLL_PROCESS_ATTACH)
+        ProcessAttach(instance);
+    else if (reason == DLL_PROCESS_DETACH)
+        ProcessDetach();
+    return TRUE;
+}
 
 STDAPI DllCanUnloadNow()
 {
@@ -39,4 +61,40 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv)
     if (!*ppv && hr == S_OK)
         hr = CLASS_E_CLASSNOTAVAILABLE;
     return hr;
+}
+
+STDAPI DllRegisterServer()
+{
+    HRESULT hr = S_OK;
+    for (const ClassEntry* row = moduleRecord.classTable; row->classId; ++row) {
+        if (Skipped(*row))
+            continue;
+        hr = row->updateRegistry(TRUE);
+        if (FAILED(hr))
+            break;
+        if (moduleRecord.size == ModuleRecordSize) {
+            const CategoryEntry* table = row->getCategoryMap ? row->getCategoryMap() : nullptr;
+            hr = RegisterClassCategories(*row->classId, table, TRUE);
+            if (FAILED(hr))
+                break;
+        }
+    }
+    // Having no script to run is this module's normal case.
+    if (hr == NoRegistrationScript)
+        hr = S_OK;
+    NotifyPluginAddRemove();
+    return hr;
+}
+
+STDAPI DllUnregisterServer()
+{
+    for (const ClassEntry* row = moduleRecord.classTable; row->classId; ++row) {
+        if (Skipped(*row))
+            continue;
+        row->updateRegistry(FALSE);
+        if (moduleRecord.size == ModuleRecordSize && row->getCategoryMap)
+            RegisterClassCategories(*row->classId, row->getCategoryMap(), FALSE);
+    }
+    NotifyPluginAddRemove();
+    return S_OK;
 }

@@ -1,4 +1,5 @@
 #include "server/ModuleRecord.h"
+#include "server/ClassTable.h"
 #include "server/ModuleHeap.h"
 
 ModuleRecord moduleRecord;
@@ -9,6 +10,8 @@ namespace {
 // {B62F5910-6528-11D1-9611-0000F81E0D0D}: the layout version of ModuleRecord.
 constexpr GUID ModuleRecordVersion =
     {0xB62F5910, 0x6528, 0x11D1, {0x96, 0x11, 0x00, 0x00, 0xF8, 0x1E, 0x0D, 0x0D}};
+
+} // namespace
 
 void ProcessAttach(HINSTANCE instance)
 {
@@ -74,14 +77,3 @@ void ProcessDetach()
     }
 }
 
-} // namespace
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
-{
-    libraryInstance = instance;
-    if (reason == DLL_PROCESS_ATTACH)
-        ProcessAttach(instance);
-    else if (reason == DLL_PROCESS_DETACH)
-        ProcessDetach();
-    return TRUE;
-}

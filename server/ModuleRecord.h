@@ -1,26 +1,9 @@
 #pragma once
 #include <windows.h>
 #include <objbase.h>
-#include <atomic>
 
+struct ClassEntry;
 struct CreationRecord;
-struct CategoryEntry;
-
-using CreatorFunction = HRESULT (*)(void* argument, REFIID riid, void** ppv);
-
-// One row of the class table; a row whose classId is null ends the table.
-struct ClassEntry {
-    const CLSID* classId;
-    HRESULT (*updateRegistry)(BOOL registering);
-    CreatorFunction createClassObject;
-    CreatorFunction createInstance;
-    // Written once, after the class object is fully built; read outside the lock.
-    std::atomic<IUnknown*> classObject;
-    DWORD registrationCookie;
-    const char* (*getDescription)();
-    const CategoryEntry* (*getCategoryMap)();
-    void (*classInit)(bool starting);
-};
 
 // Callback run at process detach; the module registers none.
 struct TerminationRecord {
@@ -29,7 +12,9 @@ struct TerminationRecord {
     TerminationRecord* next;
 };
 
-// Module-wide state, filled at process attach and torn down at process detach.
+// Module-wide state, filled at process attach and torn down at process detach. Its layout (132
+// bytes, with the heap, type library and version fields that this module never uses) is kept
+// whole on purpose: size marks the layout, and registration runs its category step only for 132.
 struct ModuleRecord {
     UINT size;
     HINSTANCE instance;
@@ -56,6 +41,7 @@ constexpr UINT ModuleRecordSize = 132;
 extern ModuleRecord moduleRecord;
 // The module's instance handle, stored by the entry routine on every call.
 extern HINSTANCE libraryInstance;
-extern ClassEntry classTable[];
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+// The library entry routine's two steps: fill the record, and tear it down.
+void ProcessAttach(HINSTANCE instance);
+void ProcessDetach();

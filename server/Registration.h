@@ -9,10 +9,8 @@ struct CategoryEntry {
 };
 
 constexpr int ImplementedCategory = 1;
-constexpr UINT PluginScriptId = 101;
-
-// The plug-in class's registration: runs script 101 of the module through the registrar.
-HRESULT UpdatePluginRegistry(BOOL registering);
+// The registrar's answer for a module without "REGISTRY" resources, which this module is.
+constexpr HRESULT NoRegistrationScript = HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND);
 
 // Runs a "REGISTRY" script resource of the module through the platform's registrar, with the
 // module's path as the "Module" replacement.

@@ -39,7 +39,7 @@ protected:
     HWND window = nullptr;
 };
 
-TEST_F(CenterOnOwnerTest, CentresOnAVisibleOwnerRoundingTowardZero)
+TEST_F(CenterOnOwnerTest, CentresOnAVisibleOwnerHalvingOddSumsAndSizesDown)
 {
     MakeOwner(100, 100, 401, 201); // sums 601 and 401 are odd
     MakeWindow(101, 51);           // so are the sizes

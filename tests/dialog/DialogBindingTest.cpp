@@ -1,5 +1,7 @@
 #include "dialog/DialogBinding.h"
+#include "dialog/DialogResources.h"
 #include "support/DialogDriver.h"
+#include "support/ImportSlot.h"
 #include "support/ModuleFixture.h"
 #include <atomic>
 #include <cstring>
@@ -9,7 +11,7 @@ using namespace driver;
 
 namespace {
 
-constexpr char Caption[] = "VireoPlugin Properties";
+constexpr char Caption[] = QUALITY_DIALOG_CAPTION;
 constexpr WORD HandledCommand = 5000;
 constexpr LRESULT HandledResult = 0x1234;
 constexpr UINT NestOuter = WM_APP;
@@ -59,7 +61,7 @@ public:
             return TRUE;
         case OpenInnerDialog:
             inner = new RecordingDialog;
-            inner->RunModal(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(104), handle);
+            inner->RunModal(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_QUALITY), handle);
             result = 0;
             return TRUE;
         }
@@ -87,7 +89,7 @@ public:
 
 INT_PTR RunBound(RecordingDialog& dialog, HWND owner = nullptr)
 {
-    return dialog.RunModal(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(104), owner);
+    return dialog.RunModal(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_QUALITY), owner);
 }
 
 using DialogBindingTest = ModuleFixture;
@@ -275,6 +277,51 @@ TEST_F(DialogBindingTest, FailureBeforeTheFirstMessageLeavesNoRecord)
     EXPECT_EQ(RunBound(later), IDOK);
     EXPECT_NE(later.boundWindow, nullptr);
     EXPECT_EQ(later.foreignThreadMessages, 0);
+}
+
+// Stand-ins for the two platform calls that install the thunk, each failing as the platform may.
+void* refusedPage = nullptr;
+BOOL WINAPI RefusingVirtualProtect(LPVOID address, SIZE_T, DWORD, PDWORD)
+{
+    if (!refusedPage)
+        refusedPage = address;
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+LONG WINAPI RefusingDialogProcedure(HWND window, int index, LONG value)
+{
+    if (index == DWL_DLGPROC) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
+    static const auto platform = reinterpret_cast<decltype(&SetWindowLongA)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetWindowLongA")));
+    return platform(window, index, value);
+}
+
+// Without the thunk as its procedure no message would reach the object and nothing could close
+// the dialog; it ends at once instead (under the old code this test hangs until its time-out).
+TEST_F(DialogBindingTest, ThunkThatCannotBeInstalledEndsTheDialog)
+{
+    const HMODULE self = GetModuleHandleA(nullptr);
+    {
+        ScopedImport refusal(self, "VirtualProtect", reinterpret_cast<const void*>(&RefusingVirtualProtect));
+        ASSERT_TRUE(refusal.Patched());
+        RecordingDialog dialog;
+        RunBound(dialog);
+        EXPECT_EQ(dialog.messages, 0);
+    }
+    MEMORY_BASIC_INFORMATION memory = {};
+    ASSERT_NE(refusedPage, nullptr);
+    VirtualQuery(refusedPage, &memory, sizeof memory);
+    EXPECT_EQ(memory.State, DWORD(MEM_FREE)) << "the page that could not be made executable is given back";
+
+    ScopedImport refusal(self, "SetWindowLongA", reinterpret_cast<const void*>(&RefusingDialogProcedure));
+    ASSERT_TRUE(refusal.Patched());
+    RecordingDialog dialog;
+    RunBound(dialog);
+    EXPECT_EQ(dialog.messages, 0);
+    EXPECT_EQ(moduleRecord.creationList, nullptr);
 }
 
 TEST_F(DialogBindingTest, FirstMessageWithoutARecordForItsThreadIsLeftAlone)

@@ -60,6 +60,46 @@ TEST_F(QualityDialogLookTest, LogoIsDrawnWithItsWhiteLeftTransparent)
     EXPECT_EQ(wrong, 0);
 }
 
+TEST_F(QualityDialogLookTest, TextsSitOnTheDialogsBackground)
+{
+    bool brushes = true;
+    int white = 0, background = 0;
+    Automation automation([&](DWORD thread) {
+        HWND dialog = WaitForWindow(thread, DialogCaption);
+        ASSERT_NE(dialog, nullptr);
+        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        Sync(dialog);
+        HDC dc = GetDC(dialog);
+        const COLORREF face = GetPixel(dc, 2, 2);
+        for (int id : {IDC_ABOUT_TEXT, IDC_REALTIME, IDC_EVERY_FRAME}) {
+            HWND item = GetDlgItem(dialog, id);
+            HDC itemDc = GetDC(item);
+            const LRESULT answer =
+                SendMessageA(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(itemDc), reinterpret_cast<LPARAM>(item));
+            brushes = brushes && GetObjectType(reinterpret_cast<HGDIOBJ>(answer)) == OBJ_BRUSH;
+            ReleaseDC(item, itemDc);
+            RECT r;
+            GetWindowRect(item, &r);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+            // A radio button's own circle is white inside; its label starts beyond it.
+            const int left = id == IDC_ABOUT_TEXT ? r.left : r.left + 16;
+            for (int y = r.top; y < r.bottom; ++y)
+                for (int x = left; x < r.right; ++x) {
+                    const COLORREF pixel = GetPixel(dc, x, y);
+                    white += pixel == RGB(255, 255, 255);
+                    background += pixel == face;
+                }
+        }
+        ReleaseDC(dialog, dc);
+        Click(dialog, IDCANCEL);
+    });
+    RunDialog();
+    automation.Join();
+    EXPECT_TRUE(brushes) << "WM_CTLCOLORSTATIC must answer with a brush";
+    EXPECT_EQ(white, 0) << "no text may sit on a box of its own";
+    EXPECT_GT(background, 0);
+}
+
 TEST_F(QualityDialogLookTest, ResourceCountsSeeWhatIsCreated)
 {
     const ResourceCounts before = ResourceCounts::Now();

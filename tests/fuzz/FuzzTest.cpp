@@ -1,28 +1,29 @@
 #include "support/IdleDialogs.h"
 #include "support/PluginFromDll.h"
 #include "support/ResourceCounts.h"
+#include "settings/QualitySetting.h"
 #include "support/SettingsKey.h"
 #include <gtest/gtest.h>
 #include <cstring>
+#include <iterator>
 #include <random>
+#include <string>
 
 namespace {
 
-constexpr char KeyPath[] = "Software\\Tessaline\\Vireo Decoder";
-constexpr char ValueName[] = "REALTIME";
 constexpr unsigned Seed = 20261207;
 
 // What a REG_DWORD read through the ANSI registry calls gives for whatever is stored: the
 // data's bytes over the default 1 when they fit in 4 bytes, otherwise the default.
 DWORD ReadingRule()
 {
-    DWORD value = 1;
+    DWORD value = DefaultQuality;
     BYTE data[64];
     DWORD size = sizeof data;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, QualityKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return value;
-    if (RegQueryValueExA(key, ValueName, nullptr, nullptr, data, &size) == ERROR_SUCCESS && size <= 4)
+    if (RegQueryValueExA(key, QualityValueName, nullptr, nullptr, data, &size) == ERROR_SUCCESS && size <= 4)
         std::memcpy(&value, data, size);
     RegCloseKey(key);
     return value;
@@ -32,9 +33,10 @@ DWORD ReadingRule()
 void StoreRaw(DWORD type, const std::vector<BYTE>& data)
 {
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Tessaline\\Vireo Decoder", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &key, nullptr);
-    RegSetValueExW(key, L"REALTIME", 0, type, data.empty() ? nullptr : data.data(), DWORD(data.size()));
+    RegCreateKeyExA(HKEY_CURRENT_USER, QualityKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    // The wide form stores string types' bytes as they are; the ANSI form would convert them.
+    const std::wstring name(std::begin(QualityValueName), std::end(QualityValueName) - 1);
+    RegSetValueExW(key, name.c_str(), 0, type, data.empty() ? nullptr : data.data(), DWORD(data.size()));
     RegCloseKey(key);
 }
 
@@ -64,10 +66,11 @@ TEST_F(Fuzz, StoredValueOfEveryTypeAndLength)
             StoreRaw(type, data);
             const bool expectRealTime = ReadingRule() != 0;
 
-            ASSERT_EQ(plugin->DisplayPropertyPage(dialogs.Owner()), S_OK);
+            realTimeShown = everyFrameShown = false;
+            plugin->DisplayPropertyPage(dialogs.Owner());
             EXPECT_EQ(realTimeShown, expectRealTime) << "type " << type << ", " << length << " bytes, seed " << Seed;
             EXPECT_NE(realTimeShown, everyFrameShown) << "exactly one choice is shown";
-            const StoredValue stored = ReadStored(HKEY_CURRENT_USER, KeyPath, ValueName);
+            const StoredValue stored = ReadStored(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName);
             EXPECT_EQ(stored.type, DWORD(REG_DWORD)) << "type " << type << ", " << length << " bytes";
             EXPECT_EQ(stored.data.size(), 4u);
             EXPECT_EQ(stored.AsDword(), expectRealTime ? 1u : 0u) << "type " << type << ", " << length << " bytes";
@@ -108,7 +111,9 @@ TEST_F(Fuzz, RandomMessagesToTheBoundDialog)
         }
     };
 
+    int closed = 0;
     IdleDialogs dialogs([&](HWND dialog) {
+        ++closed;
         HDC own = GetDC(dialog);
         for (int i = 0; i < 3000; ++i) {
             auto [id, wParam, lParam] = message();
@@ -123,14 +128,15 @@ TEST_F(Fuzz, RandomMessagesToTheBoundDialog)
     plugin->DisplayPropertyPage(dialogs.Owner()); // loads what the platform keeps for the process
     const ResourceCounts before = ResourceCounts::Now();
     for (int round = 0; round < 3; ++round)
-        EXPECT_EQ(plugin->DisplayPropertyPage(dialogs.Owner()), S_OK);
+        plugin->DisplayPropertyPage(dialogs.Owner());
     const ResourceCounts after = ResourceCounts::Settled(before);
     EXPECT_EQ(after.gdiObjects, before.gdiObjects);
     EXPECT_EQ(after.userObjects, before.userObjects);
     EXPECT_EQ(after.kernelHandles, before.kernelHandles);
 
-    // The dialog still closed through OK and stored a clean value.
-    const StoredValue stored = ReadStored(HKEY_CURRENT_USER, KeyPath, ValueName);
+    // Each dialog still took its closing click, and OK stored a clean value.
+    EXPECT_EQ(closed, 4);
+    const StoredValue stored = ReadStored(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName);
     EXPECT_EQ(stored.type, DWORD(REG_DWORD));
     EXPECT_EQ(stored.data.size(), 4u);
     EXPECT_LE(stored.AsDword(), 1u);

@@ -104,9 +104,4 @@ TEST_F(PluginObjectTest, FinalReleaseDropsTheCoreAndTheModuleLock)
     EXPECT_EQ(LockCount(), 0);
 }
 
-TEST_F(PluginObjectTest, DisplayPropertyPageReportsSuccessWithoutAnOwner)
-{
-    EXPECT_EQ(plugin->DisplayPropertyPage(reinterpret_cast<HWND>(0xDEAD0)), S_OK);
-}
-
 } // namespace

@@ -2,6 +2,7 @@
 #include "server/ClassObject.h"
 #include "server/ClassTable.h"
 #include "support/ModuleFixture.h"
+#include "support/ScopedValue.h"
 #include <thread>
 #include <vector>
 
@@ -33,12 +34,10 @@ TEST_F(GetClassObjectTest, UnknownClassIsNotAvailable)
 
 TEST_F(GetClassObjectTest, RowWithoutCreatorIsNeverMatched)
 {
-    const CreatorFunction saved = PluginRow().createClassObject;
-    PluginRow().createClassObject = nullptr;
+    ScopedValue<CreatorFunction> noCreator(PluginRow().createClassObject, nullptr);
     void* ppv = reinterpret_cast<void*>(1);
     EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(ppv, nullptr);
-    PluginRow().createClassObject = saved;
 }
 
 TEST_F(GetClassObjectTest, ClassObjectIsCreatedOnceAndCached)
@@ -90,31 +89,28 @@ TEST_F(GetClassObjectTest, FailedCreationCachesNothingAndIsRetried)
 {
     static int calls;
     calls = 0;
-    const CreatorFunction saved = PluginRow().createClassObject;
-    PluginRow().createClassObject = [](void*, REFIID, void**) -> HRESULT {
+    ScopedValue<CreatorFunction> failing(PluginRow().createClassObject, [](void*, REFIID, void**) -> HRESULT {
         ++calls;
         return E_OUTOFMEMORY;
-    };
+    });
     void* ppv = reinterpret_cast<void*>(1);
     EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv), E_OUTOFMEMORY);
     EXPECT_EQ(ppv, nullptr);
     EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv), E_OUTOFMEMORY);
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(PluginRow().classObject.load(), nullptr);
-    PluginRow().createClassObject = saved;
 }
 
 TEST_F(GetClassObjectTest, ConcurrentCallersShareOneClassObject)
 {
     static volatile LONG creations;
     creations = 0;
-    const CreatorFunction saved = PluginRow().createClassObject;
     // A slow creator widens the window in which a second creation could slip in.
-    PluginRow().createClassObject = [](void* argument, REFIID riid, void** ppv) -> HRESULT {
+    ScopedValue<CreatorFunction> slow(PluginRow().createClassObject, [](void* argument, REFIID riid, void** ppv) -> HRESULT {
         InterlockedIncrement(&creations);
         Sleep(20);
         return CreateClassObject(argument, riid, ppv);
-    };
+    });
 
     constexpr int threadCount = 8;
     IUnknown* results[threadCount] = {};
@@ -139,7 +135,6 @@ TEST_F(GetClassObjectTest, ConcurrentCallersShareOneClassObject)
         if (results[i])
             results[i]->Release();
     }
-    PluginRow().createClassObject = saved;
 }
 
 } // namespace

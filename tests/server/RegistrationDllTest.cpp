@@ -71,6 +71,30 @@ TEST_F(RegistrationDllTest, ApostropheInThePathIsDoubledForTheScriptOnly)
     EXPECT_EQ(registrar.references, 0);
 }
 
+TEST_F(RegistrationDllTest, FolderNamedOutsideTheAnsiCodePageRegisters)
+{
+    WCHAR temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"vireo-\u7EF4\u5965";
+    char ansi[MAX_PATH];
+    BOOL lost = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder.c_str(), -1, ansi, MAX_PATH, nullptr, &lost);
+    ASSERT_TRUE(lost) << "the ANSI code page " << GetACP() << " can spell the folder's name";
+    const std::wstring copy = folder + L"\\VIREOPLUGIN.DLL";
+    const std::string original = BuiltDllPath();
+    CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(std::wstring(original.begin(), original.end()).c_str(), copy.c_str(), FALSE));
+
+    HMODULE module = LoadLibraryW(copy.c_str());
+    ASSERT_NE(module, nullptr);
+    const HRESULT registered = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")))();
+    FreeLibrary(module);
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(folder.c_str());
+
+    EXPECT_EQ(registered, S_OK) << "the platform registrar must be able to open the module's file";
+}
+
 TEST_F(RegistrationDllTest, PathLongerThanTheBufferIsAFailureNotATruncatedPath)
 {
     WCHAR temp[MAX_PATH];

@@ -3,6 +3,8 @@
 #include "server/Registration.h"
 #include "support/ModuleFixture.h"
 #include "support/RecordingRegistrar.h"
+#include "support/ScopedValue.h"
+#include <optional>
 #include <string>
 
 extern "C" HRESULT WINAPI DllRegisterServer();
@@ -24,13 +26,13 @@ protected:
     {
         ModuleFixture::SetUp();
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
-        registrarOverride = new ClassOverride(CLSID_Registrar, &registrar, &registrar.created);
-        categoriesOverride = new ClassOverride(CLSID_StdComponentCategoriesMgr, &categories, &categories.created);
+        registrarOverride.emplace(CLSID_Registrar, &registrar, &registrar.created);
+        categoriesOverride.emplace(CLSID_StdComponentCategoriesMgr, &categories, &categories.created);
     }
     void TearDown() override
     {
-        delete registrarOverride;
-        delete categoriesOverride;
+        registrarOverride.reset();
+        categoriesOverride.reset();
         CoUninitialize();
         EXPECT_EQ(registrar.references, 0) << "the registrar must be released on every path";
         EXPECT_EQ(categories.references, 0) << "the category manager must be released on every path";
@@ -39,8 +41,8 @@ protected:
 
     RecordingRegistrar registrar;
     RecordingCategories categories;
-    ClassOverride* registrarOverride = nullptr;
-    ClassOverride* categoriesOverride = nullptr;
+    std::optional<ClassOverride> registrarOverride;
+    std::optional<ClassOverride> categoriesOverride;
     BroadcastCounter broadcasts;
 };
 
@@ -86,11 +88,11 @@ TEST_F(RegistrationTest, ClassWithoutCategoriesNeedsNoManager)
 
 TEST_F(RegistrationTest, NoRegistrarMeansFailureWhenRegisteringOnly)
 {
-    delete registrarOverride;
     int attempts = 0;
-    registrarOverride = new ClassOverride(CLSID_Registrar, nullptr, &attempts);
+    registrarOverride.emplace(CLSID_Registrar, nullptr, &attempts);
     EXPECT_EQ(DllRegisterServer(), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(DllUnregisterServer(), S_OK);
+    EXPECT_EQ(attempts, 2) << "each direction asks for the registrar once";
     EXPECT_EQ(broadcasts.Collect(), 2);
 }
 
@@ -182,22 +184,21 @@ TEST_F(RegistrationWalkTest, FailingCategoryCallStopsRegistering)
 
 TEST_F(RegistrationWalkTest, MissingCategoryManagerIsNoFailure)
 {
-    delete categoriesOverride;
     int attempts = 0;
-    categoriesOverride = new ClassOverride(CLSID_StdComponentCategoriesMgr, nullptr, &attempts);
+    categoriesOverride.emplace(CLSID_StdComponentCategoriesMgr, nullptr, &attempts);
     EXPECT_EQ(RegisterClassCategories(ClassB, twoCategories, TRUE), S_OK);
     EXPECT_EQ(RegisterClassCategories(ClassB, twoCategories, FALSE), S_OK);
+    EXPECT_EQ(attempts, 2);
     EXPECT_EQ(DllRegisterServer(), S_OK);
     EXPECT_EQ(Walk::log, "+B+C");
 }
 
 TEST_F(RegistrationWalkTest, OtherRecordLayoutsSkipTheCategoryStep)
 {
-    moduleRecord.size = 100;
+    ScopedValue<UINT> otherLayout(moduleRecord.size, 100);
     EXPECT_EQ(DllRegisterServer(), S_OK);
     EXPECT_EQ(DllUnregisterServer(), S_OK);
     EXPECT_EQ(categories.created, 0);
-    moduleRecord.size = ModuleRecordSize;
 }
 
 } // namespace

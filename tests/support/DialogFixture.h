@@ -1,10 +1,12 @@
 #pragma once
+#include "dialog/DialogResources.h"
 #include "dialog/QualityDialog.h"
+#include "settings/QualitySetting.h"
 #include "support/DialogDriver.h"
 #include "support/ModuleFixture.h"
 #include "support/SettingsKey.h"
 
-constexpr char DialogCaption[] = "VireoPlugin Properties";
+constexpr char DialogCaption[] = QUALITY_DIALOG_CAPTION;
 constexpr char WarningCaption[] = "Changes";
 
 // The module started, the stored setting cleared, and a visible owner window for the dialog.
@@ -31,7 +33,7 @@ protected:
     INT_PTR RunDialog()
     {
         QualityDialog dialog;
-        return dialog.RunModal(moduleRecord.resourceInstance, MAKEINTRESOURCEA(104), owner);
+        return dialog.RunModal(moduleRecord.resourceInstance, MAKEINTRESOURCEA(IDD_QUALITY), owner);
     }
 
     HWND owner = nullptr;

@@ -90,9 +90,9 @@ STDMETHODIMP ClassOverride::QueryInterface(REFIID riid, void** ppv)
 STDMETHODIMP ClassOverride::CreateInstance(IUnknown*, REFIID riid, void** ppv)
 {
     *ppv = nullptr;
+    ++*creations;
     if (!object)
         return REGDB_E_CLASSNOTREG;
-    ++*creations;
     return object->QueryInterface(riid, ppv);
 }
 

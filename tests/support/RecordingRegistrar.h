@@ -63,7 +63,7 @@ private:
 };
 
 // Makes CoCreateInstance for classId in this process hand out object, until destroyed; with a
-// null object the class cannot be created.
+// null object the class cannot be created. Every request is counted in *creations.
 class ClassOverride final : public IClassFactory {
 public:
     ClassOverride(REFCLSID classId, IUnknown* object, int* creations);

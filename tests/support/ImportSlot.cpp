@@ -1,0 +1,55 @@
+#include "support/ImportSlot.h"
+#include <cstring>
+
+namespace {
+
+template <class T>
+T* AtRva(HMODULE module, DWORD rva)
+{
+    return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + rva);
+}
+
+} // namespace
+
+DWORD* ImportSlot(HMODULE module, const char* name)
+{
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
+    const auto* nt = AtRva<IMAGE_NT_HEADERS32>(module, dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (auto* entry = AtRva<IMAGE_IMPORT_DESCRIPTOR>(module, directory.VirtualAddress); entry->Name; ++entry) {
+        auto* names = AtRva<IMAGE_THUNK_DATA32>(module, entry->OriginalFirstThunk);
+        auto* slots = AtRva<IMAGE_THUNK_DATA32>(module, entry->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (names->u1.Ordinal & IMAGE_ORDINAL_FLAG32)
+                continue;
+            const auto* byName = AtRva<IMAGE_IMPORT_BY_NAME>(module, names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) == 0)
+                return reinterpret_cast<DWORD*>(&slots->u1.Function);
+        }
+    }
+    return nullptr;
+}
+
+// Import tables are read-only once the loader has bound them.
+DWORD RedirectImport(DWORD* slot, DWORD function)
+{
+    DWORD protection = 0;
+    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
+    const DWORD previous = *slot;
+    *slot = function;
+    VirtualProtect(slot, sizeof *slot, protection, &protection);
+    return previous;
+}
+
+ScopedImport::ScopedImport(HMODULE module, const char* name, const void* replacement)
+    : slot(ImportSlot(module, name))
+{
+    if (slot)
+        original = RedirectImport(slot, reinterpret_cast<DWORD>(replacement));
+}
+
+ScopedImport::~ScopedImport()
+{
+    if (slot)
+        RedirectImport(slot, original);
+}
