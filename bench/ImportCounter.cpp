@@ -60,7 +60,7 @@ int Install(HMODULE module)
     int patched = 0;
     for (const Replacement& r : replacements) {
         if (DWORD* slot = ImportSlot(module, r.name)) {
-            RedirectImport(slot, reinterpret_cast<DWORD>(r.function));
+            *slot = reinterpret_cast<DWORD>(r.function);
             ++patched;
         }
     }

@@ -3,8 +3,10 @@
 #include "support/DialogDriver.h"
 #include "support/ImportSlot.h"
 #include "support/ModuleFixture.h"
+#include "support/ScopedValue.h"
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 using namespace driver;
@@ -92,6 +94,19 @@ INT_PTR RunBound(RecordingDialog& dialog, HWND owner = nullptr)
     return dialog.RunModal(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_QUALITY), owner);
 }
 
+// Runs the dialog while steps drive it from another thread once it is shown.
+INT_PTR RunBound(RecordingDialog& dialog, const std::function<void(HWND window, DWORD thread)>& steps)
+{
+    Automation automation([&](DWORD thread) {
+        HWND window = WaitForWindow(thread, Caption);
+        ASSERT_NE(window, nullptr);
+        steps(window, thread);
+    });
+    const INT_PTR result = RunBound(dialog);
+    automation.Join();
+    return result;
+}
+
 using DialogBindingTest = ModuleFixture;
 
 TEST_F(DialogBindingTest, ThunkRunsFromExecuteReadMemoryAndIsGivenBack)
@@ -102,9 +117,7 @@ TEST_F(DialogBindingTest, ThunkRunsFromExecuteReadMemoryAndIsGivenBack)
     {
         RecordingDialog dialog;
         HWND focus = nullptr;
-        Automation automation([&](DWORD thread) {
-            HWND window = WaitForWindow(thread, Caption);
-            ASSERT_NE(window, nullptr);
+        EXPECT_EQ(RunBound(dialog, [&](HWND window, DWORD thread) {
             thunk = reinterpret_cast<void*>(GetWindowLongA(window, DWL_DLGPROC));
             VirtualQuery(thunk, &memory, sizeof memory);
             std::memcpy(code, thunk, sizeof code);
@@ -114,9 +127,7 @@ TEST_F(DialogBindingTest, ThunkRunsFromExecuteReadMemoryAndIsGivenBack)
             focus = info.hwndFocus;
             EXPECT_EQ(focus, GetDlgItem(window, IDOK)) << "WM_INITDIALOG's result must reach the dialog manager";
             Click(window, IDCANCEL);
-        });
-        EXPECT_EQ(RunBound(dialog), IDCANCEL);
-        automation.Join();
+        }), IDCANCEL);
 
         EXPECT_EQ(memory.Protect, DWORD(PAGE_EXECUTE_READ));
         const DWORD object = reinterpret_cast<DWORD>(&dialog);
@@ -143,9 +154,7 @@ TEST_F(DialogBindingTest, ResultsReachTheWindowManagerByTheirRules)
 {
     RecordingDialog dialog;
     LRESULT commandResult = 0, commandSlot = 0, colourResult = 0, colourSlot = 0;
-    Automation automation([&](DWORD thread) {
-        HWND window = WaitForWindow(thread, Caption);
-        ASSERT_NE(window, nullptr);
+    RunBound(dialog, [&](HWND window, DWORD) {
         commandResult = SendMessageA(window, WM_COMMAND, HandledCommand, 0);
         commandSlot = GetWindowLongA(window, DWL_MSGRESULT);
 
@@ -157,8 +166,6 @@ TEST_F(DialogBindingTest, ResultsReachTheWindowManagerByTheirRules)
         colourSlot = GetWindowLongA(window, DWL_MSGRESULT);
         Click(window, IDCANCEL);
     });
-    RunBound(dialog);
-    automation.Join();
     EXPECT_EQ(commandResult, HandledResult);
     EXPECT_EQ(commandSlot, HandledResult);
     EXPECT_EQ(colourResult, 1);
@@ -168,14 +175,10 @@ TEST_F(DialogBindingTest, ResultsReachTheWindowManagerByTheirRules)
 TEST_F(DialogBindingTest, NestedMessagesRestoreTheCurrentMessage)
 {
     RecordingDialog dialog;
-    Automation automation([&](DWORD thread) {
-        HWND window = WaitForWindow(thread, Caption);
-        ASSERT_NE(window, nullptr);
+    RunBound(dialog, [&](HWND window, DWORD) {
         SendMessageA(window, NestOuter, 0, 0);
         Click(window, IDCANCEL);
     });
-    RunBound(dialog);
-    automation.Join();
     EXPECT_EQ(dialog.messageWhileNested, NestInner);
     EXPECT_EQ(dialog.messageAfterNesting, NestOuter);
     EXPECT_EQ(dialog.currentMessage, nullptr);
@@ -185,12 +188,10 @@ TEST_F(DialogBindingTest, DestroyedWindowIsGivenUpBeforeTheObjectHears)
 {
     RecordingDialog dialog;
     HWND shown = nullptr;
-    Automation automation([&](DWORD thread) {
-        shown = WaitForWindow(thread, Caption);
-        Click(shown, IDCANCEL);
+    RunBound(dialog, [&](HWND window, DWORD) {
+        shown = window;
+        Click(window, IDCANCEL);
     });
-    RunBound(dialog);
-    automation.Join();
     EXPECT_EQ(dialog.destroyedWindow, shown);
     EXPECT_EQ(dialog.windowAtDestruction, nullptr);
     EXPECT_EQ(dialog.window, nullptr);
@@ -201,9 +202,7 @@ TEST_F(DialogBindingTest, NestedDialogOnOneThreadBindsItsOwnObject)
     RecordingDialog outer;
     int outerCommands = -1, innerCommands = -1;
     HWND innerBound = nullptr, innerShown = nullptr;
-    Automation automation([&](DWORD thread) {
-        HWND outerWindow = WaitForWindow(thread, Caption);
-        ASSERT_NE(outerWindow, nullptr);
+    RunBound(outer, [&](HWND outerWindow, DWORD thread) {
         PostMessageA(outerWindow, OpenInnerDialog, 0, 0);
         innerShown = WaitForWindow(thread, Caption, outerWindow);
         ASSERT_NE(innerShown, nullptr);
@@ -216,8 +215,6 @@ TEST_F(DialogBindingTest, NestedDialogOnOneThreadBindsItsOwnObject)
         WaitUntilGone(innerShown);
         Click(outerWindow, IDCANCEL);
     });
-    RunBound(outer);
-    automation.Join();
     EXPECT_EQ(innerCommands, 1);
     EXPECT_EQ(outerCommands, 0);
     EXPECT_EQ(outer.handledCommands, 1);
@@ -235,14 +232,10 @@ TEST_F(DialogBindingTest, DialogsOnTwoThreadsEachBindTheirOwnObject)
         RecordingDialog dialog;
         dialogs[slot] = &dialog;
         WaitForSingleObject(start, INFINITE);
-        Automation automation([](DWORD thread) {
-            HWND window = WaitForWindow(thread, Caption);
-            ASSERT_NE(window, nullptr);
+        RunBound(dialog, [&](HWND window, DWORD) {
             SendMessageA(window, WM_COMMAND, HandledCommand, 0);
             Click(window, IDCANCEL);
         });
-        RunBound(dialog);
-        automation.Join();
         EXPECT_EQ(dialog.foreignThreadMessages, 0);
         EXPECT_EQ(dialog.handledCommands, 1);
         EXPECT_NE(dialog.boundWindow, nullptr);
@@ -254,29 +247,6 @@ TEST_F(DialogBindingTest, DialogsOnTwoThreadsEachBindTheirOwnObject)
     second.join();
     CloseHandle(start);
     EXPECT_EQ(moduleRecord.creationList, nullptr);
-}
-
-TEST_F(DialogBindingTest, FailureBeforeTheFirstMessageLeavesNoRecord)
-{
-    RecordingDialog missingTemplate;
-    EXPECT_EQ(missingTemplate.RunModal(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(999), nullptr), -1);
-    EXPECT_EQ(missingTemplate.messages, 0);
-    EXPECT_EQ(moduleRecord.creationList, nullptr);
-
-    RecordingDialog badOwner;
-    // An owner that is no window makes the dialog manager answer 0 before any message.
-    EXPECT_EQ(RunBound(badOwner, reinterpret_cast<HWND>(0xDEAD0)), 0);
-    EXPECT_EQ(badOwner.messages, 0);
-    EXPECT_EQ(moduleRecord.creationList, nullptr);
-
-    RecordingDialog later;
-    Automation automation([](DWORD thread) {
-        HWND window = WaitForWindow(thread, Caption);
-        Click(window, IDOK);
-    });
-    EXPECT_EQ(RunBound(later), IDOK);
-    EXPECT_NE(later.boundWindow, nullptr);
-    EXPECT_EQ(later.foreignThreadMessages, 0);
 }
 
 // Stand-ins for the two platform calls that install the thunk, each failing as the platform may.
@@ -299,29 +269,40 @@ LONG WINAPI RefusingDialogProcedure(HWND window, int index, LONG value)
     return platform(window, index, value);
 }
 
-// Without the thunk as its procedure no message would reach the object and nothing could close
-// the dialog; it ends at once instead (under the old code this test hangs until its time-out).
-TEST_F(DialogBindingTest, ThunkThatCannotBeInstalledEndsTheDialog)
+// A dialog that cannot be created, or whose thunk cannot be made executable or installed, ends
+// without any message reaching its object and leaves no record; the next dialog binds as usual.
+// (Without a thunk as its procedure the dialog could never be closed: the test would hang.)
+TEST_F(DialogBindingTest, DialogThatCannotBeBoundEndsAndLeavesNoRecord)
 {
-    const HMODULE self = GetModuleHandleA(nullptr);
+    RecordingDialog missingTemplate;
+    EXPECT_EQ(missingTemplate.RunModal(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(999), nullptr), -1);
+    RecordingDialog badOwner;
+    // An owner that is no window makes the dialog manager answer 0 before any message.
+    EXPECT_EQ(RunBound(badOwner, reinterpret_cast<HWND>(0xDEAD0)), 0);
+    DWORD* const protect = ImportSlot(GetModuleHandleA(nullptr), "VirtualProtect");
+    DWORD* const setLong = ImportSlot(GetModuleHandleA(nullptr), "SetWindowLongA");
+    ASSERT_TRUE(protect && setLong);
+    RecordingDialog notExecutable, notInstalled;
     {
-        ScopedImport refusal(self, "VirtualProtect", reinterpret_cast<const void*>(&RefusingVirtualProtect));
-        ASSERT_TRUE(refusal.Patched());
-        RecordingDialog dialog;
-        RunBound(dialog);
-        EXPECT_EQ(dialog.messages, 0);
+        ScopedValue<DWORD> refusal(*protect, reinterpret_cast<DWORD>(&RefusingVirtualProtect));
+        RunBound(notExecutable);
     }
     MEMORY_BASIC_INFORMATION memory = {};
     ASSERT_NE(refusedPage, nullptr);
     VirtualQuery(refusedPage, &memory, sizeof memory);
     EXPECT_EQ(memory.State, DWORD(MEM_FREE)) << "the page that could not be made executable is given back";
-
-    ScopedImport refusal(self, "SetWindowLongA", reinterpret_cast<const void*>(&RefusingDialogProcedure));
-    ASSERT_TRUE(refusal.Patched());
-    RecordingDialog dialog;
-    RunBound(dialog);
-    EXPECT_EQ(dialog.messages, 0);
+    {
+        ScopedValue<DWORD> refusal(*setLong, reinterpret_cast<DWORD>(&RefusingDialogProcedure));
+        RunBound(notInstalled);
+    }
+    for (RecordingDialog* dialog : {&missingTemplate, &badOwner, &notExecutable, &notInstalled})
+        EXPECT_EQ(dialog->messages, 0);
     EXPECT_EQ(moduleRecord.creationList, nullptr);
+
+    RecordingDialog later;
+    EXPECT_EQ(RunBound(later, [](HWND window, DWORD) { Click(window, IDOK); }), IDOK);
+    EXPECT_NE(later.boundWindow, nullptr);
+    EXPECT_EQ(later.foreignThreadMessages, 0);
 }
 
 TEST_F(DialogBindingTest, FirstMessageWithoutARecordForItsThreadIsLeftAlone)

@@ -30,47 +30,25 @@ COLORREF AsRgb(COLORREF gdi) { return RGB(GetBValue(gdi), GetGValue(gdi), GetRVa
 
 using QualityDialogLookTest = DialogFixture;
 
-TEST_F(QualityDialogLookTest, LogoIsDrawnWithItsWhiteLeftTransparent)
+// The logo's white pixels and the texts' backgrounds leave the dialog's own background showing.
+TEST_F(QualityDialogLookTest, LogoAndTextsSitOnTheDialogsBackground)
 {
     const std::vector<COLORREF> logo = LogoPixels();
-    int wrong = 0, transparent = 0;
-    Automation automation([&](DWORD thread) {
-        HWND dialog = WaitForWindow(thread, DialogCaption);
-        ASSERT_NE(dialog, nullptr);
+    bool brushes = true;
+    int wrongLogo = 0, transparent = 0, whiteBehindText = 0, background = 0;
+    RunDialog([&](HWND dialog, DWORD) {
         RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         Sync(dialog);
         HDC dc = GetDC(dialog);
-        const COLORREF background = GetPixel(dc, 29, 29);
+        const COLORREF face = GetPixel(dc, 29, 29);
         for (int y = 0; y < 32; ++y) {
             for (int x = 0; x < 32; ++x) {
-                const COLORREF drawn = GetPixel(dc, 30 + x, 30 + y);
                 const COLORREF source = AsRgb(logo[y * 32 + x]) & 0xFFFFFF;
                 const bool white = source == RGB(255, 255, 255);
                 transparent += white;
-                if (drawn != (white ? background : source))
-                    ++wrong;
+                wrongLogo += GetPixel(dc, 30 + x, 30 + y) != (white ? face : source);
             }
         }
-        ReleaseDC(dialog, dc);
-        Click(dialog, IDCANCEL);
-    });
-    RunDialog();
-    automation.Join();
-    EXPECT_GT(transparent, 0) << "the logo should have white corners";
-    EXPECT_EQ(wrong, 0);
-}
-
-TEST_F(QualityDialogLookTest, TextsSitOnTheDialogsBackground)
-{
-    bool brushes = true;
-    int white = 0, background = 0;
-    Automation automation([&](DWORD thread) {
-        HWND dialog = WaitForWindow(thread, DialogCaption);
-        ASSERT_NE(dialog, nullptr);
-        RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        Sync(dialog);
-        HDC dc = GetDC(dialog);
-        const COLORREF face = GetPixel(dc, 2, 2);
         for (int id : {IDC_ABOUT_TEXT, IDC_REALTIME, IDC_EVERY_FRAME}) {
             HWND item = GetDlgItem(dialog, id);
             HDC itemDc = GetDC(item);
@@ -82,21 +60,19 @@ TEST_F(QualityDialogLookTest, TextsSitOnTheDialogsBackground)
             GetWindowRect(item, &r);
             MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
             // A radio button's own circle is white inside; its label starts beyond it.
-            const int left = id == IDC_ABOUT_TEXT ? r.left : r.left + 16;
             for (int y = r.top; y < r.bottom; ++y)
-                for (int x = left; x < r.right; ++x) {
-                    const COLORREF pixel = GetPixel(dc, x, y);
-                    white += pixel == RGB(255, 255, 255);
-                    background += pixel == face;
+                for (int x = id == IDC_ABOUT_TEXT ? r.left : r.left + 16; x < r.right; ++x) {
+                    whiteBehindText += GetPixel(dc, x, y) == RGB(255, 255, 255);
+                    background += GetPixel(dc, x, y) == face;
                 }
         }
         ReleaseDC(dialog, dc);
         Click(dialog, IDCANCEL);
     });
-    RunDialog();
-    automation.Join();
+    EXPECT_GT(transparent, 0) << "the logo should have white corners";
+    EXPECT_EQ(wrongLogo, 0);
     EXPECT_TRUE(brushes) << "WM_CTLCOLORSTATIC must answer with a brush";
-    EXPECT_EQ(white, 0) << "no text may sit on a box of its own";
+    EXPECT_EQ(whiteBehindText, 0) << "no text may sit on a box of its own";
     EXPECT_GT(background, 0);
 }
 
@@ -121,15 +97,12 @@ TEST_F(QualityDialogLookTest, ResourceCountsSeeWhatIsCreated)
 TEST_F(QualityDialogLookTest, OpeningRepaintingAndClosingLeavesNothingBehind)
 {
     auto cycle = [&] {
-        Automation automation([&](DWORD thread) {
-            HWND dialog = WaitForWindow(thread, DialogCaption);
-            ASSERT_NE(dialog, nullptr);
+        RunDialog([&](HWND dialog, DWORD) {
             for (int i = 0; i < 3; ++i)
                 RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
             Click(dialog, IDOK);
             WaitUntilGone(dialog);
         });
-        RunDialog();
     };
     cycle(); // the first opening loads what the platform keeps for the process
     const ResourceCounts before = ResourceCounts::Now();

@@ -20,14 +20,11 @@ protected:
     Shown Open()
     {
         Shown shown;
-        Automation automation([&](DWORD thread) {
-            HWND dialog = WaitForWindow(thread, DialogCaption);
-            ASSERT_NE(dialog, nullptr);
+        RunDialog([&](HWND dialog, DWORD) {
             shown.realTime = IsChecked(dialog, IDC_REALTIME);
             shown.everyFrame = IsChecked(dialog, IDC_EVERY_FRAME);
             Click(dialog, IDCANCEL);
         });
-        RunDialog();
         return shown;
     }
 };
@@ -49,27 +46,20 @@ TEST_F(RadioState, FollowsTheStoredValue)
 TEST_F(QualityDialogTest, AboutTextNamesTheDecoderAndItsVersion)
 {
     std::string text;
-    Automation automation([&](DWORD thread) {
-        HWND dialog = WaitForWindow(thread, DialogCaption);
-        ASSERT_NE(dialog, nullptr);
+    RunDialog([&](HWND dialog, DWORD) {
         text = ItemText(dialog, IDC_ABOUT_TEXT);
         Click(dialog, IDCANCEL);
     });
-    RunDialog();
     EXPECT_EQ(text.rfind("TSL Vireo Decoder \r1.0.0.9\r", 0), 0u) << text;
 }
 
 TEST_F(QualityDialogTest, OkWithoutAStoredValueWritesRealTimeWithoutWarning)
 {
-    Automation automation([&](DWORD thread) {
-        HWND dialog = WaitForWindow(thread, DialogCaption);
-        ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(RunDialog([&](HWND dialog, DWORD) {
         Click(dialog, IDOK);
         // Nothing answers a warning here, so one would keep the dialog open.
         EXPECT_TRUE(WaitUntilGone(dialog)) << "OK showed a warning";
-    });
-    EXPECT_EQ(RunDialog(), IDOK);
-    automation.Join();
+    }), IDOK);
     const StoredValue stored = Stored();
     EXPECT_TRUE(stored.present);
     EXPECT_EQ(stored.type, DWORD(REG_DWORD));
@@ -80,9 +70,7 @@ TEST_F(QualityDialogTest, ChangedChoiceWarnsBeforeItIsWritten)
 {
     Store(0);
     DWORD storedDuringWarning = 99;
-    Automation automation([&](DWORD thread) {
-        HWND dialog = WaitForWindow(thread, DialogCaption);
-        ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(RunDialog([&](HWND dialog, DWORD thread) {
         Click(dialog, IDC_REALTIME);
         EXPECT_TRUE(WaitUntil([&] { return IsChecked(dialog, IDC_REALTIME); }));
         EXPECT_FALSE(IsChecked(dialog, IDC_EVERY_FRAME)) << "the radio buttons clear each other";
@@ -92,9 +80,7 @@ TEST_F(QualityDialogTest, ChangedChoiceWarnsBeforeItIsWritten)
         storedDuringWarning = Stored().AsDword();
         EXPECT_TRUE(IsWindow(dialog));
         PressKey(warning, VK_RETURN);
-    });
-    EXPECT_EQ(RunDialog(), IDOK);
-    automation.Join();
+    }), IDOK);
     EXPECT_EQ(storedDuringWarning, 0u);
     EXPECT_EQ(Stored().AsDword(), 1u);
 }
@@ -103,34 +89,26 @@ TEST_F(QualityDialogTest, StoredValueOtherThanOneWarnsEvenWhenUntouched)
 {
     Store(2);
     bool warned = false;
-    Automation automation([&](DWORD thread) {
-        HWND dialog = WaitForWindow(thread, DialogCaption);
-        ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(RunDialog([&](HWND dialog, DWORD thread) {
         PressKey(dialog, VK_RETURN); // Enter is OK
         HWND warning = WaitForWindow(thread, WarningCaption);
         warned = warning != nullptr;
         if (warning)
             PressKey(warning, VK_RETURN);
-    });
-    EXPECT_EQ(RunDialog(), IDOK);
-    automation.Join();
+    }), IDOK);
     EXPECT_TRUE(warned);
     EXPECT_EQ(Stored().AsDword(), 1u);
 }
 
 TEST_F(QualityDialogTest, ChoosingEveryFrameWritesZero)
 {
-    Automation automation([&](DWORD thread) {
-        HWND dialog = WaitForWindow(thread, DialogCaption);
-        ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(RunDialog([&](HWND dialog, DWORD thread) {
         Click(dialog, IDC_EVERY_FRAME);
         Click(dialog, IDOK);
         HWND warning = WaitForWindow(thread, WarningCaption);
         ASSERT_NE(warning, nullptr);
         PressKey(warning, VK_RETURN);
-    });
-    EXPECT_EQ(RunDialog(), IDOK);
-    automation.Join();
+    }), IDOK);
     EXPECT_EQ(Stored().AsDword(), 0u);
     EXPECT_EQ(Stored().type, DWORD(REG_DWORD));
 }
@@ -139,9 +117,7 @@ TEST_F(QualityDialogTest, CancelEscapeAndCloseBoxWriteNothing)
 {
     enum Way { CancelButton, EscapeKey, CloseButton };
     for (Way way : {CancelButton, EscapeKey, CloseButton}) {
-        Automation automation([&](DWORD thread) {
-            HWND dialog = WaitForWindow(thread, DialogCaption);
-            ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(RunDialog([&](HWND dialog, DWORD) {
             Click(dialog, IDC_EVERY_FRAME);
             if (way == CancelButton)
                 Click(dialog, IDCANCEL);
@@ -149,9 +125,7 @@ TEST_F(QualityDialogTest, CancelEscapeAndCloseBoxWriteNothing)
                 PressKey(dialog, VK_ESCAPE);
             else
                 CloseBox(dialog);
-        });
-        EXPECT_EQ(RunDialog(), IDCANCEL) << way;
-        automation.Join();
+        }), IDCANCEL) << way;
         EXPECT_FALSE(Stored().present) << way;
     }
 }
@@ -166,9 +140,7 @@ TEST_F(QualityDialogTest, FailedSaveTellsTheUserAndKeepsTheDialogOpen)
     RegCloseKey(parent);
 
     bool toldUser = false, stayedOpen = false;
-    Automation automation([&](DWORD thread) {
-        HWND dialog = WaitForWindow(thread, DialogCaption);
-        ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(RunDialog([&](HWND dialog, DWORD thread) {
         Click(dialog, IDOK);
         // The failure box carries the dialog's caption.
         HWND box = WaitForWindow(thread, DialogCaption, dialog);
@@ -183,9 +155,7 @@ TEST_F(QualityDialogTest, FailedSaveTellsTheUserAndKeepsTheDialogOpen)
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tessaline");
         Click(dialog, IDOK);
         EXPECT_TRUE(WaitUntilGone(dialog));
-    });
-    EXPECT_EQ(RunDialog(), IDOK);
-    automation.Join();
+    }), IDOK);
     EXPECT_TRUE(toldUser);
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(Stored().AsDword(), 1u);

@@ -41,58 +41,47 @@ TEST_F(RegistrationDllTest, PlatformRegistrarFindsNoScriptAndBothDirectionsSucce
     EXPECT_EQ(broadcasts.malformed, 0);
 }
 
-TEST_F(RegistrationDllTest, ApostropheInThePathIsDoubledForTheScriptOnly)
+// Folders with an apostrophe, and with a name that the ANSI code page cannot spell.
+TEST_F(RegistrationDllTest, ModulePathReachesTheRegistrarExactly)
 {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    const std::string folder = std::string(temp) + "vireo's copy";
-    const std::string copy = folder + "\\VIREOPLUGIN.DLL";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileA(BuiltDllPath().c_str(), copy.c_str(), FALSE));
-
-    RecordingRegistrar registrar;
-    {
-        ClassOverride override(CLSID_Registrar, &registrar, &registrar.created);
-        HMODULE module = LoadLibraryA(copy.c_str());
-        ASSERT_NE(module, nullptr);
-        auto registerServer = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
-        EXPECT_EQ(registerServer(), S_OK);
-        FreeLibrary(module);
-    }
-    DeleteFileA(copy.c_str());
-    RemoveDirectoryA(folder.c_str());
-
-    ASSERT_EQ(registrar.calls.size(), 2u);
-    const std::wstring& quoted = registrar.calls[0].second;
-    const std::wstring& plain = registrar.calls[1].first;
-    EXPECT_NE(plain.find(L"vireo's copy\\VIREOPLUGIN.DLL"), std::wstring::npos) << std::string(plain.begin(), plain.end());
-    EXPECT_NE(quoted.find(L"vireo''s copy\\VIREOPLUGIN.DLL"), std::wstring::npos);
-    EXPECT_EQ(quoted.size(), plain.size() + 1);
-    EXPECT_EQ(registrar.references, 0);
-}
-
-TEST_F(RegistrationDllTest, FolderNamedOutsideTheAnsiCodePageRegisters)
-{
-    WCHAR temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"vireo-\u7EF4\u5965";
+    const WCHAR outsideAnsi[] = L"vireo-\u7EF4\u5965";
     char ansi[MAX_PATH];
     BOOL lost = FALSE;
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, folder.c_str(), -1, ansi, MAX_PATH, nullptr, &lost);
-    ASSERT_TRUE(lost) << "the ANSI code page " << GetACP() << " can spell the folder's name";
-    const std::wstring copy = folder + L"\\VIREOPLUGIN.DLL";
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, outsideAnsi, -1, ansi, MAX_PATH, nullptr, &lost);
+    ASSERT_TRUE(lost) << "the ANSI code page " << GetACP() << " can spell " << ansi;
+
+    WCHAR temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
     const std::string original = BuiltDllPath();
-    CreateDirectoryW(folder.c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW(std::wstring(original.begin(), original.end()).c_str(), copy.c_str(), FALSE));
+    for (const std::wstring name : {L"vireo's copy", outsideAnsi}) {
+        const std::wstring folder = temp + name;
+        const std::wstring copy = folder + L"\\VIREOPLUGIN.DLL";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        ASSERT_TRUE(CopyFileW(std::wstring(original.begin(), original.end()).c_str(), copy.c_str(), FALSE));
+        HMODULE module = LoadLibraryW(copy.c_str());
+        ASSERT_NE(module, nullptr);
+        const auto registerServer = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+        RecordingRegistrar registrar;
+        {
+            ClassOverride override(CLSID_Registrar, &registrar, &registrar.created);
+            registerServer();
+        }
+        // The platform's registrar must be able to open the file it is given.
+        EXPECT_EQ(registerServer(), S_OK);
+        FreeLibrary(module);
+        DeleteFileW(copy.c_str());
+        RemoveDirectoryW(folder.c_str());
 
-    HMODULE module = LoadLibraryW(copy.c_str());
-    ASSERT_NE(module, nullptr);
-    const HRESULT registered = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")))();
-    FreeLibrary(module);
-    DeleteFileW(copy.c_str());
-    RemoveDirectoryW(folder.c_str());
-
-    EXPECT_EQ(registered, S_OK) << "the platform registrar must be able to open the module's file";
+        ASSERT_EQ(registrar.calls.size(), 2u);
+        const std::wstring& quoted = registrar.calls[0].second;
+        const std::wstring& plain = registrar.calls[1].first;
+        EXPECT_NE(plain.find(name + L"\\VIREOPLUGIN.DLL"), std::wstring::npos) << std::string(plain.begin(), plain.end());
+        std::wstring doubled;
+        for (WCHAR c : plain)
+            doubled.append(c == L'\'' ? 2 : 1, c);
+        EXPECT_EQ(quoted, doubled) << "apostrophes are doubled for the script only";
+        EXPECT_EQ(registrar.references, 0);
+    }
 }
 
 TEST_F(RegistrationDllTest, PathLongerThanTheBufferIsAFailureNotATruncatedPath)

@@ -5,6 +5,7 @@
 #include "support/DialogDriver.h"
 #include "support/ModuleFixture.h"
 #include "support/SettingsKey.h"
+#include <functional>
 
 constexpr char DialogCaption[] = QUALITY_DIALOG_CAPTION;
 constexpr char WarningCaption[] = "Changes";
@@ -34,6 +35,19 @@ protected:
     {
         QualityDialog dialog;
         return dialog.RunModal(moduleRecord.resourceInstance, MAKEINTRESOURCEA(IDD_QUALITY), owner);
+    }
+
+    // Runs the quality dialog while steps drive it from another thread once it is shown.
+    INT_PTR RunDialog(const std::function<void(HWND dialog, DWORD thread)>& steps)
+    {
+        driver::Automation automation([&](DWORD thread) {
+            HWND dialog = driver::WaitForWindow(thread, DialogCaption);
+            ASSERT_NE(dialog, nullptr);
+            steps(dialog, thread);
+        });
+        const INT_PTR result = RunDialog();
+        automation.Join();
+        return result;
     }
 
     HWND owner = nullptr;

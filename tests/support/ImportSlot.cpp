@@ -29,27 +29,3 @@ DWORD* ImportSlot(HMODULE module, const char* name)
     }
     return nullptr;
 }
-
-// Import tables are read-only once the loader has bound them.
-DWORD RedirectImport(DWORD* slot, DWORD function)
-{
-    DWORD protection = 0;
-    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &protection);
-    const DWORD previous = *slot;
-    *slot = function;
-    VirtualProtect(slot, sizeof *slot, protection, &protection);
-    return previous;
-}
-
-ScopedImport::ScopedImport(HMODULE module, const char* name, const void* replacement)
-    : slot(ImportSlot(module, name))
-{
-    if (slot)
-        original = RedirectImport(slot, reinterpret_cast<DWORD>(replacement));
-}
-
-ScopedImport::~ScopedImport()
-{
-    if (slot)
-        RedirectImport(slot, original);
-}

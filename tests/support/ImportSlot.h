@@ -2,22 +2,6 @@
 #include <windows.h>
 
 // The import table entry through which module calls the function called name, or null when
-// the module does not import it by that name.
+// the module does not import it by that name. The linker puts import tables in a writable
+// section, so an entry can be pointed elsewhere (with ScopedValue, for one test).
 DWORD* ImportSlot(HMODULE module, const char* name);
-// Points an import table entry at a function; returns what it pointed at before.
-DWORD RedirectImport(DWORD* slot, DWORD function);
-
-// Points one import of a module at a replacement for the holder's life, then restores it.
-class ScopedImport {
-public:
-    ScopedImport(HMODULE module, const char* name, const void* replacement);
-    ~ScopedImport();
-    ScopedImport(const ScopedImport&) = delete;
-    ScopedImport& operator=(const ScopedImport&) = delete;
-
-    bool Patched() const { return slot != nullptr; }
-
-private:
-    DWORD* slot;
-    DWORD original = 0;
-};

@@ -12,30 +12,19 @@ STDMETHODIMP RecordingRegistrar::QueryInterface(REFIID riid, void** ppv)
 
 HRESULT RecordingRegistrar::Record(const char* method)
 {
-    RecordedCall call;
-    call.method = method;
-    calls.push_back(call);
+    calls.push_back({method, {}, {}, 0, {}, {}});
     return E_NOTIMPL;
 }
 
 STDMETHODIMP RecordingRegistrar::AddReplacement(LPCOLESTR key, LPCOLESTR item)
 {
-    RecordedCall call;
-    call.method = "AddReplacement";
-    call.first = key;
-    call.second = item;
-    calls.push_back(call);
+    calls.push_back({"AddReplacement", key, item, 0, {}, {}});
     return S_OK;
 }
 
 HRESULT RecordingRegistrar::RecordScript(const char* method, LPCOLESTR file, UINT id, LPCOLESTR type)
 {
-    RecordedCall call;
-    call.method = method;
-    call.first = file;
-    call.second = type;
-    call.number = id;
-    calls.push_back(call);
+    calls.push_back({method, file, type, id, {}, {}});
     return answer;
 }
 
@@ -61,12 +50,7 @@ STDMETHODIMP RecordingCategories::QueryInterface(REFIID riid, void** ppv)
 
 HRESULT RecordingCategories::Record(const char* method, REFCLSID classId, ULONG count, CATID ids[])
 {
-    RecordedCall call;
-    call.method = method;
-    call.number = count;
-    call.classId = classId;
-    call.categoryId = ids[0];
-    calls.push_back(call);
+    calls.push_back({method, {}, {}, count, classId, ids[0]});
     return int(calls.size()) - 1 == failingCall ? E_FAIL : S_OK;
 }
 
