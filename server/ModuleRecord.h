@@ -37,6 +37,7 @@ struct ModuleRecord {
 };
 
 constexpr UINT ModuleRecordSize = 132;
+static_assert(sizeof(ModuleRecord) == ModuleRecordSize, "the record keeps its layout");
 
 extern ModuleRecord moduleRecord;
 // The module's instance handle, stored by the entry routine on every call.
