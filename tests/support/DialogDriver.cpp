@@ -21,55 +21,47 @@ BOOL CALLBACK MatchCaption(HWND window, LPARAM parameter)
     return TRUE;
 }
 
-BOOL CALLBACK CancelDialog(HWND window, LPARAM)
+struct Sweep {
+    bool cancel;
+    bool found;
+};
+
+// Notes the thread's dialogs and, when asked, tells each of them to cancel.
+BOOL CALLBACK SweepDialog(HWND window, LPARAM parameter)
 {
+    auto* sweep = reinterpret_cast<Sweep*>(parameter);
     char className[64] = {};
     GetClassNameA(window, className, sizeof className);
-    if (lstrcmpA(className, "#32770") == 0)
-        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    if (lstrcmpA(className, "#32770") == 0) {
+        sweep->found = true;
+        if (sweep->cancel)
+            PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    }
     return TRUE;
 }
 
-BOOL CALLBACK FindDialog(HWND window, LPARAM parameter)
+bool HasDialogs(DWORD threadId, bool cancel = false)
 {
-    char className[64] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (lstrcmpA(className, "#32770") == 0)
-        *reinterpret_cast<bool*>(parameter) = true;
-    return TRUE;
-}
-
-bool HasDialogs(DWORD threadId)
-{
-    bool found = false;
-    EnumThreadWindows(threadId, FindDialog, reinterpret_cast<LPARAM>(&found));
-    return found;
+    Sweep sweep = {cancel, false};
+    EnumThreadWindows(threadId, SweepDialog, reinterpret_cast<LPARAM>(&sweep));
+    return sweep.found;
 }
 
 } // namespace
 
 HWND WaitForWindow(DWORD threadId, const char* caption, HWND except, DWORD timeout)
 {
-    const DWORD start = GetTickCount();
-    do {
-        Search search = {caption, except, nullptr};
+    Search search = {caption, except, nullptr};
+    WaitUntil([&] {
         EnumThreadWindows(threadId, MatchCaption, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
-        Sleep(10);
-    } while (GetTickCount() - start < timeout);
-    return nullptr;
+        return search.found != nullptr;
+    }, timeout);
+    return search.found;
 }
 
 bool WaitUntilGone(HWND window, DWORD timeout)
 {
-    const DWORD start = GetTickCount();
-    while (IsWindow(window)) {
-        if (GetTickCount() - start >= timeout)
-            return false;
-        Sleep(10);
-    }
-    return true;
+    return WaitUntil([window] { return !IsWindow(window); }, timeout);
 }
 
 void Click(HWND dialog, int itemId) { PostMessageA(GetDlgItem(dialog, itemId), BM_CLICK, 0, 0); }
@@ -120,7 +112,7 @@ Automation::Automation(std::function<void(DWORD)> script)
             Sleep(50);
         for (int attempt = 0; attempt < 100 && HasDialogs(driven); ++attempt) {
             Sleep(50);
-            EnumThreadWindows(driven, CancelDialog, 0);
+            HasDialogs(driven, true);
         }
     });
 }
