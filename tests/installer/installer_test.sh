@@ -3,13 +3,14 @@
 # it; the class is created through COM from a separate process; the MSI repairs a deleted file and
 # is upgraded by a newer version, not downgraded by an older one; removal takes away all that was
 # added and keeps the user's setting.
-# Usage: installer_test.sh SOURCE_DIR BIN_DIR PREFIX setup|msi win32|win64
+# Usage: installer_test.sh SOURCE_DIR BIN_DIR PREFIX setup|msi win32|win64 VERSION
 set -euo pipefail
 root=$1
 bin=$2
 prefix=$3
 package=$4
 export WINEARCH=$5 WINEPREFIX=$prefix
+version=$6
 
 win() { "$root/scripts/wine-exec" "$prefix" "$@"; }
 fail() { echo "FAILED ($package, $WINEARCH): $*"; exit 1; }
@@ -32,7 +33,6 @@ msiexec() { win msiexec "$@" /qn /l*v 'C:\msiexec.log'; }
 actions_run() { tr -d '\r' <"$prefix/drive_c/msiexec.log" | sed -n 's/^Action start [0-9:]*: \(.*\)\.$/\1/p'; }
 in_order() { actions_run | grep -xF -e "$1" -e "$2" -e "$3" | uniq | paste -sd" " | grep -qF "$1 $2 $3"; }
 
-version=$(sed -n 's/^FILEVERSION \([0-9]*\), *\([0-9]*\), *\([0-9]*\), *\([0-9]*\).*/\1.\2.\3.\4/p' "$root/dialog/VireoPlugin.rc")
 clsid='{CC1F686D-E680-4392-8126-95060ED5222D}'
 class_key="HKLM\\Software\\Classes\\CLSID\\$clsid"
 plugin_key="HKLM\\Software\\Microsoft\\MediaPlayer\\UIPlugins\\$clsid"
