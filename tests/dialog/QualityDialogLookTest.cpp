@@ -108,10 +108,7 @@ TEST_F(QualityDialogLookTest, OpeningRepaintingAndClosingLeavesNothingBehind)
     const ResourceCounts before = ResourceCounts::Now();
     for (int i = 0; i < 20; ++i)
         cycle();
-    const ResourceCounts after = ResourceCounts::Settled(before);
-    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
-    EXPECT_EQ(after.userObjects, before.userObjects);
-    EXPECT_EQ(after.kernelHandles, before.kernelHandles);
+    ExpectNothingLeaked(before, ResourceCounts::Settled(before));
 }
 
 } // namespace

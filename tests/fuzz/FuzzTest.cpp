@@ -129,10 +129,7 @@ TEST_F(Fuzz, RandomMessagesToTheBoundDialog)
     const ResourceCounts before = ResourceCounts::Now();
     for (int round = 0; round < 3; ++round)
         plugin->DisplayPropertyPage(dialogs.Owner());
-    const ResourceCounts after = ResourceCounts::Settled(before);
-    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
-    EXPECT_EQ(after.userObjects, before.userObjects);
-    EXPECT_EQ(after.kernelHandles, before.kernelHandles);
+    ExpectNothingLeaked(before, ResourceCounts::Settled(before));
 
     // Each dialog still took its closing click, and OK stored a clean value.
     EXPECT_EQ(closed, 4);

@@ -9,19 +9,6 @@
 
 namespace {
 
-// Private bytes may move by a few pages as the process's own heaps settle; a leak of one
-// allocation per cycle would show as far more than this over the thousands of cycles below.
-constexpr SIZE_T PrivateBytesTolerance = 256 * 1024;
-
-void ExpectNothingLeaked(const ResourceCounts& before, const ResourceCounts& after)
-{
-    EXPECT_EQ(after.kernelHandles, before.kernelHandles);
-    EXPECT_EQ(after.gdiObjects, before.gdiObjects);
-    EXPECT_EQ(after.userObjects, before.userObjects);
-    EXPECT_LE(after.privateBytes, before.privateBytes + PrivateBytesTolerance)
-        << "grew by " << (after.privateBytes - before.privateBytes) << " bytes";
-}
-
 TEST(Soak, TenThousandPluginLifetimes)
 {
     PluginFromDll server;

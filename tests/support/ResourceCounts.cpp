@@ -1,18 +1,31 @@
 #include "support/ResourceCounts.h"
+#include <gtest/gtest.h>
 
 namespace {
 
-// Kernel handles (registry keys included) are multiples of 4, given out lowest first; probe
-// which ones are open. A test process holds a few hundred at most.
-int CountKernelHandles()
+// Handles are given out lowest first, so the open ones sit below the first long run of free
+// values; scanning up to that run rather than to a fixed bound keeps a leak of thousands in view.
+template <typename IsOpen>
+int CountOpen(ULONG_PTR first, ULONG_PTR step, IsOpen isOpen)
 {
+    constexpr int FreeRun = 512;
     int count = 0;
-    for (ULONG_PTR value = 4; value < 0x4000; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags))
+    for (int free = 0; free < FreeRun; ++free, first += step) {
+        if (isOpen(first)) {
             ++count;
+            free = -1;
+        }
     }
     return count;
+}
+
+// Kernel handles (registry keys included) are multiples of 4.
+int CountKernelHandles()
+{
+    return CountOpen(4, 4, [](ULONG_PTR value) {
+        DWORD flags = 0;
+        return GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) != FALSE;
+    });
 }
 
 // The process's GDI handle table, which the PEB points to; one 24-byte entry per handle.
@@ -43,16 +56,12 @@ int CountGdiObjects()
 }
 
 // USER handles are (index * 2 + 0x20); a handle without its generation word matches any
-// generation. Freed indices are given out again first, so the table stays short.
+// generation.
 int CountUserObjects()
 {
-    int count = 0;
-    for (ULONG_PTR index = 0; index < 0x2000; ++index) {
-        const ULONG_PTR value = 0x20 + index * 2;
-        if (IsWindow(reinterpret_cast<HWND>(value)) || IsMenu(reinterpret_cast<HMENU>(value)))
-            ++count;
-    }
-    return count;
+    return CountOpen(0x20, 2, [](ULONG_PTR value) {
+        return IsWindow(reinterpret_cast<HWND>(value)) || IsMenu(reinterpret_cast<HMENU>(value));
+    });
 }
 
 // Committed private memory, summed over the address space (this platform's process memory
@@ -80,11 +89,20 @@ ResourceCounts ResourceCounts::Settled(const ResourceCounts& before)
 {
     ResourceCounts now = Now();
     for (int attempt = 0; attempt < 20; ++attempt) {
-        if (now.kernelHandles <= before.kernelHandles && now.gdiObjects <= before.gdiObjects &&
+        if (now.kernelHandles <= before.kernelHandles + KernelHandleTolerance && now.gdiObjects <= before.gdiObjects &&
             now.userObjects <= before.userObjects)
             break;
         Sleep(100);
         now = Now();
     }
     return now;
+}
+
+void ExpectNothingLeaked(const ResourceCounts& before, const ResourceCounts& after)
+{
+    EXPECT_LE(after.kernelHandles, before.kernelHandles + KernelHandleTolerance) << "before: " << before.kernelHandles;
+    EXPECT_LE(after.gdiObjects, before.gdiObjects);
+    EXPECT_LE(after.userObjects, before.userObjects);
+    EXPECT_LE(after.privateBytes, before.privateBytes + PrivateBytesTolerance)
+        << "grew by " << (after.privateBytes - before.privateBytes) << " bytes";
 }
