@@ -10,6 +10,26 @@ prefix=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*"; exit 1; }
+# The DLL carries the process's mitigations: ASLR, NX, Control Flow Guard with every export in its
+# table, no exception handlers, and a load configuration naming the cookie the code checks.
+hardened() {
+  local dll=$1 map=$2 readout base cookie rva export
+  readout=$(llvm-readobj-16 --file-headers --coff-load-config --coff-exports "$dll")
+  for flag in DYNAMIC_BASE NX_COMPAT GUARD_CF NO_SEH; do
+    grep -q "IMAGE_DLL_CHARACTERISTICS_$flag " <<<"$readout" || fail "the DLL lacks $flag"
+  done
+  for flag in CF_INSTRUMENTED CF_FUNCTION_TABLE_PRESENT; do
+    grep -q " $flag " <<<"$readout" || fail "the DLL's guard flags lack $flag"
+  done
+  base=$(awk '/ImageBase:/ { print $2 }' <<<"$readout")
+  cookie=$(awk '/SecurityCookie:/ { print $2 }' <<<"$readout")
+  rva=$(awk '$NF == "___stack_chk_guard" { print $1; exit }' "$map")
+  grep -q '\.refptr\.___stack_chk_guard$' "$map" || fail "no code checks the stack cookie"
+  [ -n "$rva" ] && [ $((cookie)) -eq $((base + 0x$rva)) ] || fail "SecurityCookie $cookie is not the cookie the code checks"
+  for export in $(awk '/^ *RVA:/ { print $2 }' <<<"$readout"); do
+    grep -qix "  $(printf '0x%X' $((base + export)))" <<<"$readout" || fail "export at $export is not in the guard table"
+  done
+}
 verify() { osslsigncode verify -CAfile "$work/signer.pem" -in "$1" >/dev/null || fail "$2 does not verify"; }
 
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vireo Test Signer" \
@@ -53,4 +73,5 @@ for clone in first "second clone"; do
   sleep 1
 done
 diff -r "$work/first.out" "$work/second clone.out" || fail "the unsigned releases differ"
+hardened "$work/first.out/VIREOPLUGIN.DLL" "$work/first/build-release/clang/VIREOPLUGIN.map"
 echo "release: passed"

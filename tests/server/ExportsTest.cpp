@@ -62,6 +62,18 @@ TEST(Exports, ImportsOnlySystemDlls)
     EXPECT_GT(count, 0);
 }
 
+TEST(Exports, LoaderReplacedTheDefaultStackCookie)
+{
+    LoadedDll dll;
+    ASSERT_NE(dll.Handle(), nullptr);
+    const auto& directory = Directory(dll.Handle(), IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG);
+    ASSERT_GE(directory.Size, sizeof(IMAGE_LOAD_CONFIG_DIRECTORY32));
+    const auto* config = AtRva<IMAGE_LOAD_CONFIG_DIRECTORY32>(dll.Handle(), directory.VirtualAddress);
+    ASSERT_NE(config->SecurityCookie, 0u);
+    const DWORD cookie = *reinterpret_cast<const DWORD*>(config->SecurityCookie);
+    EXPECT_NE(cookie, 0xBB40E64Eu) << "the image's default is still in place";
+}
+
 TEST(Exports, LoadsAndUnloadsWithTheModuleIdle)
 {
     LoadedDll dll;

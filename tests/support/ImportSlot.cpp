@@ -23,8 +23,11 @@ DWORD* ImportSlot(HMODULE module, const char* name)
             if (names->u1.Ordinal & IMAGE_ORDINAL_FLAG32)
                 continue;
             const auto* byName = AtRva<IMAGE_IMPORT_BY_NAME>(module, names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) == 0)
-                return reinterpret_cast<DWORD*>(&slots->u1.Function);
+            if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0)
+                continue;
+            DWORD* slot = reinterpret_cast<DWORD*>(&slots->u1.Function);
+            DWORD previous = 0;
+            return VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &previous) ? slot : nullptr;
         }
     }
     return nullptr;

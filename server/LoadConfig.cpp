@@ -1,0 +1,103 @@
+// The module's load configuration: the stack cookie that the loader randomises before DllMain
+// runs, the Control Flow Guard fields that the linker fills in, and what a failed cookie check does.
+// The C runtime of this toolchain has none of it, so the module carries its own.
+#include <windows.h>
+#include <cstdint>
+
+extern "C" {
+
+// The cookie that code compiled with stack protection checks. The loader replaces this default
+// with a random value, as it does for any image whose load configuration names it.
+uintptr_t __stack_chk_guard = 0xBB40E64E;
+
+// A failed check ends the process at once: no exception handler gets to run on a smashed stack.
+[[noreturn]] void __stack_chk_fail()
+{
+    if (IsProcessorFeaturePresent(PF_FASTFAIL_AVAILABLE))
+        asm volatile("int $0x29" : : "c"(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE));
+    TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
+    __builtin_unreachable();
+}
+
+#ifdef VIREO_GUARD_CF
+// Guarded indirect calls go through this pointer with their target in ECX. The loader of a system
+// that enforces the guard points it at its own check; elsewhere every target passes.
+static void __fastcall GuardCheckNothing(void*) {}
+extern void(__fastcall* const __guard_check_icall_fptr)(void*);
+__attribute__((section(".00cfg"))) void(__fastcall* const __guard_check_icall_fptr)(void*) = GuardCheckNothing;
+
+// Defined by the linker when it builds the guard tables.
+extern const void* __guard_fids_table;
+extern const char __guard_fids_count;
+extern const char __guard_flags;
+extern const void* __guard_iat_table;
+extern const char __guard_iat_count;
+extern const void* __guard_longjmp_table;
+extern const char __guard_longjmp_count;
+#endif
+
+// The platform's 32-bit load configuration layout, up to the last field that a linker fills in.
+struct LoadConfigDirectory32 {
+    DWORD Size;
+    DWORD TimeDateStamp;
+    WORD MajorVersion;
+    WORD MinorVersion;
+    DWORD GlobalFlagsClear;
+    DWORD GlobalFlagsSet;
+    DWORD CriticalSectionDefaultTimeout;
+    DWORD DeCommitFreeBlockThreshold;
+    DWORD DeCommitTotalFreeThreshold;
+    DWORD LockPrefixTable;
+    DWORD MaximumAllocationSize;
+    DWORD VirtualMemoryThreshold;
+    DWORD ProcessHeapFlags;
+    DWORD ProcessAffinityMask;
+    WORD CSDVersion;
+    WORD DependentLoadFlags;
+    DWORD EditList;
+    const void* SecurityCookie;
+    const void* SEHandlerTable;
+    DWORD SEHandlerCount;
+    const void* GuardCFCheckFunctionPointer;
+    const void* GuardCFDispatchFunctionPointer;
+    const void* GuardCFFunctionTable;
+    const void* GuardCFFunctionCount;
+    const void* GuardFlags;
+    WORD CodeIntegrityFlags;
+    WORD CodeIntegrityCatalog;
+    DWORD CodeIntegrityCatalogOffset;
+    DWORD CodeIntegrityReserved;
+    const void* GuardAddressTakenIatEntryTable;
+    const void* GuardAddressTakenIatEntryCount;
+    const void* GuardLongJumpTargetTable;
+    const void* GuardLongJumpTargetCount;
+};
+static_assert(sizeof(LoadConfigDirectory32) == 0x78, "the platform's layout up to GuardLongJumpTargetCount");
+
+// The linker points the image's load configuration directory at this symbol.
+extern const LoadConfigDirectory32 _load_config_used;
+const LoadConfigDirectory32 _load_config_used = {
+    sizeof(LoadConfigDirectory32),
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    &__stack_chk_guard,
+    nullptr, 0, // no exception handlers are registered: the image says so in its characteristics
+#ifdef VIREO_GUARD_CF
+    reinterpret_cast<const void*>(&__guard_check_icall_fptr),
+    nullptr,
+    &__guard_fids_table,
+    &__guard_fids_count,
+    &__guard_flags,
+    0, 0, 0, 0,
+    &__guard_iat_table,
+    &__guard_iat_count,
+    &__guard_longjmp_table,
+    &__guard_longjmp_count,
+#else
+    // A compiler without the guard leaves its fields empty.
+    nullptr, nullptr, nullptr, nullptr, nullptr,
+    0, 0, 0, 0,
+    nullptr, nullptr, nullptr, nullptr,
+#endif
+};
+
+} // extern "C"
