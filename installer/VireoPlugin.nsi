@@ -4,6 +4,11 @@
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
+!include LogicLib.nsh
+!include WordFunc.nsh
+; An in-use DLL is replaced at the next restart; an equal version is replaced too, an older never.
+!define LIBRARY_INSTALL_EQUAL_VERSION
+!include Library.nsh
 
 !define CLSID "{CC1F686D-E680-4392-8126-95060ED5222D}"
 !define CLASS_KEY "Software\Classes\CLSID\${CLSID}"
@@ -13,11 +18,14 @@ RequestExecutionLevel admin
 Name "Vireo Plugin"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES32\Tessaline\Vireo Plugin"
+; A later run installs where the installed copy is.
+InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 ; The installed file gets the time of installation, so the package does not depend on build times.
 SetDateSave off
+; A signing command that fails stops the build.
 !ifdef SIGN
-  !finalize '${SIGN} "%1"'
-  !uninstfinalize '${SIGN} "%1"'
+  !finalize '"${SIGN}" "%1"' = 0
+  !uninstfinalize '"${SIGN}" "%1"' = 0
 !endif
 VIProductVersion "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductName" "Vireo Plugin"
@@ -40,11 +48,48 @@ Function .onInit
   MessageBox MB_OK|MB_ICONSTOP "Vireo Plugin is already installed by its Windows Installer package. Remove it in Add/Remove Programs first." /SD IDOK
   Abort
 done:
+  ; A newer version stays: 1638 is the Windows Installer's "another version is already installed".
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "DisplayVersion"
+  ${If} $0 != ""
+    ${VersionCompare} $0 "${VERSION}" $1
+    ${If} $1 == 1
+      MessageBox MB_OK|MB_ICONSTOP "A newer version of Vireo Plugin ($0) is already installed." /SD IDOK
+      SetErrorLevel 1638
+      Abort
+    ${EndIf}
+  ${EndIf}
 FunctionEnd
+
+; A file still in use is replaced or removed at the next restart: silently the exit code says so
+; (3010, as the Windows Installer does), otherwise the user is offered the restart.
+!macro OfferRestart
+  ${If} ${RebootFlag}
+    SetErrorLevel 3010
+    MessageBox MB_YESNO|MB_ICONQUESTION "Vireo Plugin is in use by a running program. Restart Windows now to finish?" /SD IDNO IDNO +2
+    Reboot
+  ${EndIf}
+!macroend
+
+; Schedules a file or an empty folder for removal at the next restart, without asking for one.
+!macro RemoveAtRestart path
+  System::Call 'kernel32::MoveFileExW(w "${path}", p 0, i 4)'
+!macroend
+
+; Removes an empty folder now, or once what is left in it has gone at the next restart.
+!macro RemoveFolder folder
+  ${If} ${RebootFlag}
+    RMDir /REBOOTOK "${folder}"
+  ${Else}
+    RMDir "${folder}"
+    ${If} ${FileExists} "${folder}\*.*"
+      !insertmacro RemoveAtRestart "${folder}"
+    ${EndIf}
+  ${EndIf}
+!macroend
 
 Section "Vireo Plugin"
   SetOutPath "$INSTDIR"
-  File "${DLL}"
+  !insertmacro InstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "${DLL}" "$INSTDIR\VIREOPLUGIN.DLL" "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   ; The class, so that the player can create it.
@@ -62,7 +107,8 @@ Section "Vireo Plugin"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "Tessaline"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  ; Run in place, so that it returns once removal is done, with the result in its exit code.
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S _?=$INSTDIR'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
 
@@ -71,6 +117,7 @@ Section "Vireo Plugin"
   RegDLL "$INSTDIR\VIREOPLUGIN.DLL"
   IfErrors 0 +2
     DetailPrint "DllRegisterServer failed; running players see the plug-in after a restart."
+  !insertmacro OfferRestart
 SectionEnd
 
 Section "Uninstall"
@@ -82,9 +129,16 @@ Section "Uninstall"
   UnRegDLL "$INSTDIR\VIREOPLUGIN.DLL"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 
-  ; The user's own playback quality setting (HKCU) stays.
-  Delete "$INSTDIR\VIREOPLUGIN.DLL"
+  ; The user's own playback quality setting (HKCU) stays. A DLL in use goes at the next restart,
+  ; and then its folders.
+  Delete /REBOOTOK "$INSTDIR\VIREOPLUGIN.DLL"
+  ; Run in place (the quiet uninstall), the uninstaller cannot delete itself: it goes at the next
+  ; restart too, without asking for one.
   Delete "$INSTDIR\Uninstall.exe"
-  RMDir "$INSTDIR"
-  RMDir "$PROGRAMFILES32\Tessaline"
+  ${If} ${FileExists} "$INSTDIR\Uninstall.exe"
+    !insertmacro RemoveAtRestart "$INSTDIR\Uninstall.exe"
+  ${EndIf}
+  !insertmacro RemoveFolder "$INSTDIR"
+  !insertmacro RemoveFolder "$PROGRAMFILES32\Tessaline"
+  !insertmacro OfferRestart
 SectionEnd

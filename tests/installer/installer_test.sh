@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # One package's round trip in a fresh Wine prefix of its own: the other package refuses to go over
-# it; the class is created through COM from a separate process; the MSI repairs a deleted file and
-# is upgraded by a newer version, not downgraded by an older one; removal takes away all that was
-# added and keeps the user's setting.
+# it; the class is created through COM from a separate process; the MSI repairs a deleted file; each
+# package is upgraded by a newer version, not downgraded by an older one; the setup replaces and
+# removes a DLL that a running player holds at the next restart (3010), and a second run installs
+# where the first did; removal takes away all that was added and keeps the user's setting.
 # Usage: installer_test.sh SOURCE_DIR BIN_DIR PREFIX setup|msi win32|win64 VERSION
 set -euo pipefail
 root=$1
@@ -46,6 +47,25 @@ installed_dll="C:\\$program_files\\Tessaline\\Vireo Plugin\\VIREOPLUGIN.DLL"
 setup="$bin/VireoPluginSetup.exe"
 msi="$bin/VireoPlugin-$version.msi"
 
+# A player showing the installed plug-in's dialog holds the DLL until the prefix's processes end.
+hold() {
+  (cd "$prefix/drive_c/hostcheck" && win 'C:\hostcheck\vireohost.exe' properties >"$prefix/hold.log" 2>&1 &)
+  for _ in $(seq 150); do
+    grep -q '^CoCreateInstance: 0x00000000' "$prefix/hold.log" 2>/dev/null && return
+    sleep 0.2
+  done
+  fail "the host did not load the installed plug-in: $(cat "$prefix/hold.log")"
+}
+# Ends every process, then restarts, which carries out the renames and removals left pending.
+restart() { wineserver -k 2>/dev/null || true; win wineboot -r >/dev/null 2>&1; wineserver -w; }
+# Runs a command line as a deployment tool would and prints its whole exit code (a Unix exit
+# status keeps only its low 8 bits).
+run_line() {
+  printf '@%s\r\n@echo exit code %%errorlevel%%\r\n' "$1" >"$prefix/drive_c/line.bat"
+  { win cmd /c 'C:\line.bat' 2>/dev/null || true; } | tr -d '\r' | sed -n 's/^exit code //p'
+}
+quiet_uninstall() { run_line "$(value_of "$uninstall_root\VireoPlugin" QuietUninstallString)"; }
+
 install() {
   case $1 in
     setup) win "$setup" /S >/dev/null 2>&1 ;;
@@ -54,6 +74,7 @@ install() {
 }
 
 rm -rf "$prefix" "$prefix.lock"
+trap 'wineserver -k 2>/dev/null || true' EXIT
 win >/dev/null
 
 echo "installing the $package package"
@@ -72,7 +93,6 @@ fi
 case $package in
   setup)
     [ -f "$install_dir/Uninstall.exe" ] || fail "no uninstaller"
-    remove=(win "$install_dir/Uninstall.exe" /S)
     other=msi ;;
   msi)
     in_order WriteRegistryValues AnnounceInstall InstallFinalize || fail "no broadcast after the keys were written"
@@ -115,15 +135,38 @@ if [ "$package" = msi ]; then
   [ "$(listed_versions)" = "$newer" ] || fail "after the downgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
   [[ $(value_of "$plugin_key" UninstallPath) =~ ^MsiExec.exe\ /X(\{[0-9A-F-]{36}\})$ ]] || fail "UninstallPath after the upgrade"
   remove=(msiexec /x "${BASH_REMATCH[1]}")
+else
+  newer=$(awk -F. '{ print $1 "." $2 "." $3 + 1 ".0" }' <<<"$version")
+  echo "upgrading to $newer while a player holds the DLL, then refusing $version"
+  # The newer build's DLL: the same code with a different tail.
+  { cat "$bin/VIREOPLUGIN.DLL"; printf 'newer build'; } >"$prefix/newer.dll"
+  makensis -V1 -DVERSION="$newer" -DDLL="$prefix/newer.dll" -DOUTFILE="$prefix/drive_c/newer.exe" \
+    "$root/installer/VireoPlugin.nsi" >/dev/null
+  hold
+  status=$(run_line 'C:\newer.exe /S')
+  [ "$status" = 3010 ] || fail "the upgrade over a DLL in use exited with $status, not 3010"
+  [ "$(listed_versions)" = "$newer" ] || fail "after the upgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
+  if win "$setup" /S >/dev/null 2>&1; then fail "the older setup installed over the newer one"; fi
+  [ "$(listed_versions)" = "$newer" ] || fail "after the downgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
+  restart
+  cmp -s "$prefix/newer.dll" "$install_dir/VIREOPLUGIN.DLL" || fail "after a restart the newer DLL is not in place"
+  ls "$install_dir" | grep -qvxF -e VIREOPLUGIN.DLL -e Uninstall.exe && fail "files are left beside the DLL: $(ls "$install_dir")"
+  echo "removing while a player holds the DLL"
+  hold
 fi
 
 echo "uninstalling"
 win reg add "$setting_key" /v REALTIME /t REG_DWORD /d 0 /f >/dev/null 2>&1
-"${remove[@]}" >/dev/null 2>&1 || fail "the removal exited with $?"
-# The setup's uninstaller runs on from a copy of itself; wait for every process of the prefix.
-wineserver -w
 if [ "$package" = msi ]; then
+  "${remove[@]}" >/dev/null 2>&1 || fail "the removal exited with $?"
   in_order RemoveRegistryValues AnnounceRemoval RemoveFiles || fail "the broadcast did not come after the keys went"
+else
+  # The quiet uninstall returns once it is done: the DLL in use goes at the restart.
+  status=$(quiet_uninstall)
+  [ "$status" = 3010 ] || fail "the removal of a DLL in use exited with $status, not 3010"
+  has_key "$class_key" && fail "the class key is still there before the restart"
+  [ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "the DLL in use is gone before the restart"
+  restart
 fi
 has_key "$class_key" && fail "the class key is still there"
 has_key "$plugin_key" && fail "the player's plug-in entry is still there"
@@ -131,5 +174,19 @@ has_key "$plugin_key" && fail "the player's plug-in entry is still there"
 [ -e "$vendor_dir" ] && fail "files or folders are left in $program_files: $(find "$vendor_dir")"
 [ "$(win reg query "$setting_key" /v REALTIME 2>/dev/null | tr -d '\r' | awk '$1 == "REALTIME" { print $3 }')" = "0x0" ] \
   || fail "the user's setting was touched"
+
+if [ "$package" = setup ]; then
+  echo "a second run installs where the first one did"
+  cp "$setup" "$prefix/drive_c/setup.exe"
+  status=$(run_line 'C:\setup.exe /S /D=C:\Vireo Elsewhere')
+  [ "$status" = 0 ] || fail "the installation in another folder exited with $status"
+  win "$setup" /S >/dev/null 2>&1 || fail "the second installation exited with $?"
+  [ -f "$prefix/drive_c/Vireo Elsewhere/VIREOPLUGIN.DLL" ] || fail "the DLL is not in the chosen folder"
+  [ -e "$vendor_dir" ] && fail "the second run installed in $program_files"
+  status=$(quiet_uninstall)
+  [ "$status" = 0 ] || fail "the removal exited with $status"
+  restart
+  [ -e "$prefix/drive_c/Vireo Elsewhere" ] && fail "files are left: $(find "$prefix/drive_c/Vireo Elsewhere")"
+fi
 wineserver -k 2>/dev/null || true
 echo "installer ($package, $WINEARCH): passed"
