@@ -123,6 +123,19 @@ if [ "$package" = msi ]; then
   msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=a || fail "the repair exited with $?"
   [ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "the repair did not bring the DLL back"
 
+  echo "the package: the DLL's version in its file row, a code for each content"
+  msiinfo export "$msi" File | grep -q "^VireoPluginDll	.*	$version	1033	" || fail "the File row lacks the DLL's version"
+  msiinfo export "$msi" CustomAction | grep -q '^FindRegsvr32	51	' || fail "FindRegsvr32 is not a plain property action"
+  package_code() { msiinfo suminfo "$1" | sed -n 's/^Revision number (UUID): //p'; }
+  sed 's/Description of Vireo Plugin\./Another description./' "$root/installer/VireoPlugin.wxs" >"$prefix/other.wxs"
+  "$root/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/other.msi" "$prefix/other.wxs"
+  [ "$(package_code "$msi")" != "$(package_code "$prefix/other.msi")" ] || fail "another source gave the same package code"
+  # A build that differs in the fourth field only is the same product, not a second one beside it.
+  fourth=$(awk -F. '{ print $1 "." $2 "." $3 "." $4 + 1 }' <<<"$version")
+  "$root/scripts/make-msi" "$fourth" "$bin/VIREOPLUGIN.DLL" "$prefix/drive_c/fourth.msi"
+  if msiexec /i 'C:\fourth.msi'; then fail "$fourth installed beside $version"; fi
+  [ "$(listed_versions)" = "$version" ] || fail "after $fourth Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
+
   # The Windows Installer compares the first three fields of a version.
   newer=$(awk -F. '{ print $1 "." $2 "." $3 + 1 ".0" }' <<<"$version")
   echo "upgrading to $newer, then refusing $version"
