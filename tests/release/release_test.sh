@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Releases as a vendor would: a bad certificate stops the release and leaves the folder as it was;
-# a release signed with a throwaway certificate verifies against it, file by file and inside the
-# MSI, and its DLL still registers; two unsigned releases of the last commit, from clones in
-# different folders at different times, are byte for byte the same.
+# Releases as a vendor would, from a clone whose path has a space: a bad certificate, a wrong PIN,
+# a folder that is not a release's and uncommitted changes stop the release and change nothing; a
+# release signed with a throwaway certificate, from a legacy PKCS#12 file and from a SoftHSM2 token,
+# verifies file by file and inside both packages, and its DLL still registers; two unsigned
+# releases of the last commit, from clones in different folders at different times, are byte for
+# byte the same, list their files in byte order, and their DLL carries the process's mitigations.
 # Usage: release_test.sh SOURCE_DIR WINE_PREFIX
 set -euo pipefail
 root=$1
@@ -10,6 +12,7 @@ prefix=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*"; exit 1; }
+verify() { osslsigncode verify -CAfile "$work/signer.pem" -in "$1" >/dev/null || fail "$2 does not verify"; }
 # The DLL carries the process's mitigations: ASLR, NX, Control Flow Guard with every export in its
 # table, no exception handlers, and a load configuration naming the cookie the code checks.
 hardened() {
@@ -30,32 +33,55 @@ hardened() {
     grep -qix "  $(printf '0x%X' $((base + export)))" <<<"$readout" || fail "export at $export is not in the guard table"
   done
 }
-verify() { osslsigncode verify -CAfile "$work/signer.pem" -in "$1" >/dev/null || fail "$2 does not verify"; }
 
+clone="$work/vendor checkout"
+git clone -q "$root" "$clone"
+release() { "$clone/scripts/release" "$@"; }
+
+# One throwaway certificate: in a PKCS#12 file with the legacy encryption of older exports, and
+# with its key on a SoftHSM2 token made here.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vireo Test Signer" \
   -addext keyUsage=digitalSignature -addext extendedKeyUsage=codeSigning \
   -keyout "$work/signer.key" -out "$work/signer.pem" 2>/dev/null
-openssl pkcs12 -export -inkey "$work/signer.key" -in "$work/signer.pem" -out "$work/signer.pfx" -passout pass:right
-export VIREO_SIGN_PFX=$work/signer.pfx
+openssl pkcs12 -export -legacy -certpbe PBE-SHA1-RC2-40 -keypbe PBE-SHA1-3DES -inkey "$work/signer.key" \
+  -in "$work/signer.pem" -out "$work/signer.pfx" -passout pass:right
+mkdir "$work/tokens"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$work/tokens" >"$work/softhsm2.conf"
+export SOFTHSM2_CONF=$work/softhsm2.conf
+pin=73914
+softhsm2-util --init-token --free --label vireo --pin $pin --so-pin 5678 >/dev/null
+openssl pkcs8 -topk8 -nocrypt -in "$work/signer.key" -out "$work/signer.p8"
+softhsm2-util --import "$work/signer.p8" --token vireo --label signer --id 01 --pin $pin >/dev/null
+token=(VIREO_SIGN_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so VIREO_SIGN_CERT="$work/signer.pem"
+       "VIREO_SIGN_KEY=pkcs11:token=vireo;object=signer;type=private")
 
-echo "a wrong password and a missing file stop the release"
+echo "refusals change nothing"
 dist=$work/dist
-mkdir "$dist" && echo earlier >"$dist/earlier"
-for case in wrong missing; do
-  password=right pfx=$VIREO_SIGN_PFX
-  [ $case = wrong ] && password=wrong
-  [ $case = missing ] && pfx=$work/none.pfx
-  if VIREO_SIGN_PFX=$pfx VIREO_SIGN_PASSWORD=$password "$root/scripts/release" "$dist" >"$work/out" 2>&1; then
-    fail "a $case certificate was accepted"
-  fi
-  grep -q "^release: cannot" "$work/out" || { cat "$work/out"; fail "no reason given for the $case certificate"; }
-  [ "$(ls "$dist")" = earlier ] || fail "the $case certificate changed $dist"
-done
+mkdir "$dist" && echo earlier >"$dist/SHA256SUMS"
+refused() {
+  local what=$1 reason=$2
+  shift 2
+  if env "$@" "$clone/scripts/release" "${target:-$dist}" >"$work/out" 2>&1; then fail "$what was accepted"; fi
+  grep -q "^release: .*$reason" "$work/out" || { cat "$work/out"; fail "no reason given for $what"; }
+  [ "$(cat "$dist/SHA256SUMS")" = earlier ] || fail "$what changed $dist"
+  [ -d "$clone/.git" ] || fail "$what removed the checkout"
+}
+refused "a wrong password" "wrong VIREO_SIGN_PASSWORD" VIREO_SIGN_PFX="$work/signer.pfx" VIREO_SIGN_PASSWORD=wrong
+refused "a missing certificate file" "cannot read" VIREO_SIGN_PFX="$work/none.pfx"
+refused "a wrong PIN" "wrong VIREO_SIGN_PIN" "${token[@]}" VIREO_SIGN_PIN=1111
+target=$clone refused "the checkout as the folder" "holds the checkout"
+target=$work refused "a folder holding the checkout" "holds the checkout"
+echo mine >"$dist/notes.txt"
+refused "a folder with other files" "holds notes.txt"
+rm "$dist/notes.txt"
+echo change >>"$clone/README.md"
+refused "uncommitted changes" "uncommitted changes"
+git -C "$clone" checkout -q README.md
 
-echo "a signed release verifies"
-VIREO_SIGN_PASSWORD=right "$root/scripts/release" "$dist" >/dev/null
+echo "a release signed from a legacy PKCS#12 file verifies"
+VIREO_SIGN_PFX=$work/signer.pfx VIREO_SIGN_PASSWORD=right release "$dist" >"$work/out" 2>&1 || { cat "$work/out"; fail "the signed release"; }
+grep -q "stop validating when the certificate expires" "$work/out" || fail "no word on the missing time stamp"
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS"
-[ ! -e "$dist/earlier" ] || fail "the release kept a file of the earlier one"
 msi=$(echo "$dist"/VireoPlugin-*.msi)
 for file in "$dist/VIREOPLUGIN.DLL" "$dist/VireoPluginSetup.exe" "$msi"; do
   verify "$file" "$(basename "$file")"
@@ -65,13 +91,19 @@ verify "$(find "$work/unpacked" -name VIREOPLUGIN.DLL)" "the DLL inside the MSI"
 "$root/scripts/wine-exec" "$prefix" regsvr32 /s "Z:${dist//\//\\}\\VIREOPLUGIN.DLL" \
   || fail "the signed DLL does not register"
 
+echo "a release signed on a token verifies, and its PIN shows nowhere"
+env "${token[@]}" VIREO_SIGN_PIN=$pin "$clone/scripts/release" "$work/token dist" >"$work/out" 2>&1 \
+  || { cat "$work/out"; fail "the release signed on the token"; }
+verify "$work/token dist/VIREOPLUGIN.DLL" "the token-signed DLL"
+grep -q $pin "$work/out" && fail "the PIN is in the release's output"
+
 echo "two unsigned releases are the same"
-unset VIREO_SIGN_PFX
-for clone in first "second clone"; do
-  git clone -q "$root" "$work/$clone"
-  "$work/$clone/scripts/release" "$work/$clone.out" >/dev/null
+git clone -q "$root" "$work/second clone"
+for checkout in "$clone" "$work/second clone"; do
+  "$checkout/scripts/release" "$checkout.out" >/dev/null
   sleep 1
 done
-diff -r "$work/first.out" "$work/second clone.out" || fail "the unsigned releases differ"
-hardened "$work/first.out/VIREOPLUGIN.DLL" "$work/first/build-release/clang/VIREOPLUGIN.map"
+diff -r "$clone.out" "$work/second clone.out" || fail "the unsigned releases differ"
+awk '{ print $2 }' "$clone.out/SHA256SUMS" | LC_ALL=C sort -c || fail "SHA256SUMS is not in byte order"
+hardened "$clone.out/VIREOPLUGIN.DLL" "$clone/build-release/clang/VIREOPLUGIN.map"
 echo "release: passed"
