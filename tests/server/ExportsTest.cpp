@@ -62,16 +62,29 @@ TEST(Exports, ImportsOnlySystemDlls)
     EXPECT_GT(count, 0);
 }
 
+const IMAGE_LOAD_CONFIG_DIRECTORY32& LoadConfigOf(HMODULE module)
+{
+    const auto& directory = Directory(module, IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG);
+    EXPECT_GE(directory.Size, sizeof(IMAGE_LOAD_CONFIG_DIRECTORY32));
+    return *AtRva<IMAGE_LOAD_CONFIG_DIRECTORY32>(module, directory.VirtualAddress);
+}
+
+// The image holds the default cookie, which the loader replaces before the module runs.
 TEST(Exports, LoaderReplacedTheDefaultStackCookie)
 {
+    constexpr DWORD DefaultCookie = 0xBB40E64E;
+    // Mapped as an image but not loaded: not relocated, no cookie set up.
+    const HMODULE mapped = LoadLibraryExA(BuiltDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_NE(mapped, nullptr);
+    const auto image = reinterpret_cast<HMODULE>(reinterpret_cast<ULONG_PTR>(mapped) & ~ULONG_PTR(3));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const DWORD imageBase = AtRva<IMAGE_NT_HEADERS32>(image, dos->e_lfanew)->OptionalHeader.ImageBase;
+    EXPECT_EQ(*AtRva<DWORD>(image, LoadConfigOf(image).SecurityCookie - imageBase), DefaultCookie);
+    FreeLibrary(mapped);
+
     LoadedDll dll;
     ASSERT_NE(dll.Handle(), nullptr);
-    const auto& directory = Directory(dll.Handle(), IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG);
-    ASSERT_GE(directory.Size, sizeof(IMAGE_LOAD_CONFIG_DIRECTORY32));
-    const auto* config = AtRva<IMAGE_LOAD_CONFIG_DIRECTORY32>(dll.Handle(), directory.VirtualAddress);
-    ASSERT_NE(config->SecurityCookie, 0u);
-    const DWORD cookie = *reinterpret_cast<const DWORD*>(config->SecurityCookie);
-    EXPECT_NE(cookie, 0xBB40E64Eu) << "the image's default is still in place";
+    EXPECT_NE(*reinterpret_cast<const DWORD*>(LoadConfigOf(dll.Handle()).SecurityCookie), DefaultCookie);
 }
 
 TEST(Exports, LoadsAndUnloadsWithTheModuleIdle)
