@@ -116,6 +116,8 @@ grep -qx 'DisplayPropertyPage: 0x00000000' <<<"$output" || { echo "$output"; fai
 [ -s "$prefix/drive_c/hostcheck/check.bmp" ] || fail "the dialog was not shown"
 [ ! -e "$prefix/drive_c/hostcheck/VIREOPLUGIN.DLL" ] || fail "the host must not find a DLL beside itself"
 
+# The Windows Installer compares the first three fields of a version.
+newer=$(awk -F. '{ print $1 "." $2 "." $3 + 1 ".0" }' <<<"$version")
 if [ "$package" = msi ]; then
   echo "repairing a deleted file"
   rm "$install_dir/VIREOPLUGIN.DLL"
@@ -136,8 +138,6 @@ if [ "$package" = msi ]; then
   if msiexec /i 'C:\fourth.msi'; then fail "$fourth installed beside $version"; fi
   [ "$(listed_versions)" = "$version" ] || fail "after $fourth Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
 
-  # The Windows Installer compares the first three fields of a version.
-  newer=$(awk -F. '{ print $1 "." $2 "." $3 + 1 ".0" }' <<<"$version")
   echo "upgrading to $newer, then refusing $version"
   "$root/scripts/make-msi" "$newer" "$bin/VIREOPLUGIN.DLL" "$prefix/drive_c/newer.msi"
   msiexec /i 'C:\newer.msi' || fail "the upgrade exited with $?"
@@ -149,7 +149,6 @@ if [ "$package" = msi ]; then
   [[ $(value_of "$plugin_key" UninstallPath) =~ ^MsiExec.exe\ /X(\{[0-9A-F-]{36}\})$ ]] || fail "UninstallPath after the upgrade"
   remove=(msiexec /x "${BASH_REMATCH[1]}")
 else
-  newer=$(awk -F. '{ print $1 "." $2 "." $3 + 1 ".0" }' <<<"$version")
   echo "upgrading to $newer while a player holds the DLL, then refusing $version"
   # The newer build's DLL: the same code with a different tail.
   { cat "$bin/VIREOPLUGIN.DLL"; printf 'newer build'; } >"$prefix/newer.dll"
@@ -201,5 +200,4 @@ if [ "$package" = setup ]; then
   restart
   [ -e "$prefix/drive_c/Vireo Elsewhere" ] && fail "files are left: $(find "$prefix/drive_c/Vireo Elsewhere")"
 fi
-wineserver -k 2>/dev/null || true
 echo "installer ($package, $WINEARCH): passed"

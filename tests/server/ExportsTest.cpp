@@ -20,11 +20,15 @@ const T* AtRva(HMODULE module, DWORD rva)
     return reinterpret_cast<const T*>(reinterpret_cast<const BYTE*>(module) + rva);
 }
 
-const IMAGE_DATA_DIRECTORY& Directory(HMODULE module, int entry)
+const IMAGE_OPTIONAL_HEADER32& OptionalHeader(HMODULE module)
 {
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
-    const auto* nt = AtRva<IMAGE_NT_HEADERS32>(module, dos->e_lfanew);
-    return nt->OptionalHeader.DataDirectory[entry];
+    return AtRva<IMAGE_NT_HEADERS32>(module, dos->e_lfanew)->OptionalHeader;
+}
+
+const IMAGE_DATA_DIRECTORY& Directory(HMODULE module, int entry)
+{
+    return OptionalHeader(module).DataDirectory[entry];
 }
 
 TEST(Exports, NamesOrdinalsAndModuleName)
@@ -77,9 +81,8 @@ TEST(Exports, LoaderReplacedTheDefaultStackCookie)
     const HMODULE mapped = LoadLibraryExA(BuiltDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(mapped, nullptr);
     const auto image = reinterpret_cast<HMODULE>(reinterpret_cast<ULONG_PTR>(mapped) & ~ULONG_PTR(3));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
-    const DWORD imageBase = AtRva<IMAGE_NT_HEADERS32>(image, dos->e_lfanew)->OptionalHeader.ImageBase;
-    EXPECT_EQ(*AtRva<DWORD>(image, LoadConfigOf(image).SecurityCookie - imageBase), DefaultCookie);
+    const DWORD cookieRva = LoadConfigOf(image).SecurityCookie - OptionalHeader(image).ImageBase;
+    EXPECT_EQ(*AtRva<DWORD>(image, cookieRva), DefaultCookie);
     FreeLibrary(mapped);
 
     LoadedDll dll;
