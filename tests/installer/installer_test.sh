@@ -30,9 +30,11 @@ listed_versions() {
     mine && $1 == "DisplayVersion" { print $3; mine = 0 }'
 }
 msiexec() { win msiexec "$@" /qn /l*v 'C:\msiexec.log'; }
+# A grep that stops reading early would break its pipe and, with pipefail, fail a pipeline that
+# found what it looked for: checks on piped output read all of it (grep >/dev/null, not grep -q).
 # Actions of the last msiexec run, in the order they ran.
 actions_run() { tr -d '\r' <"$prefix/drive_c/msiexec.log" | sed -n 's/^Action start [0-9:]*: \(.*\)\.$/\1/p'; }
-in_order() { actions_run | grep -xF -e "$1" -e "$2" -e "$3" | uniq | paste -sd" " | grep -qF "$1 $2 $3"; }
+in_order() { actions_run | grep -xF -e "$1" -e "$2" -e "$3" | uniq | paste -sd" " | grep -F "$1 $2 $3" >/dev/null; }
 
 clsid='{CC1F686D-E680-4392-8126-95060ED5222D}'
 class_key="HKLM\\Software\\Classes\\CLSID\\$clsid"
@@ -126,8 +128,8 @@ if [ "$package" = msi ]; then
   [ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "the repair did not bring the DLL back"
 
   echo "the package: the DLL's version in its file row, a code for each content"
-  msiinfo export "$msi" File | grep -q "^VireoPluginDll	.*	$version	1033	" || fail "the File row lacks the DLL's version"
-  msiinfo export "$msi" CustomAction | grep -q '^FindRegsvr32	51	' || fail "FindRegsvr32 is not a plain property action"
+  msiinfo export "$msi" File | grep "^VireoPluginDll	.*	$version	1033	" >/dev/null || fail "the File row lacks the DLL's version"
+  msiinfo export "$msi" CustomAction | grep '^FindRegsvr32	51	' >/dev/null || fail "FindRegsvr32 is not a plain property action"
   package_code() { msiinfo suminfo "$1" | sed -n 's/^Revision number (UUID): //p'; }
   sed 's/Description of Vireo Plugin\./Another description./' "$root/installer/VireoPlugin.wxs" >"$prefix/other.wxs"
   "$root/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/other.msi" "$prefix/other.wxs"
@@ -162,7 +164,7 @@ else
   [ "$(listed_versions)" = "$newer" ] || fail "after the downgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
   restart
   cmp -s "$prefix/newer.dll" "$install_dir/VIREOPLUGIN.DLL" || fail "after a restart the newer DLL is not in place"
-  ls "$install_dir" | grep -qvxF -e VIREOPLUGIN.DLL -e Uninstall.exe && fail "files are left beside the DLL: $(ls "$install_dir")"
+  ls "$install_dir" | grep -vxF -e VIREOPLUGIN.DLL -e Uninstall.exe >/dev/null && fail "files are left beside the DLL: $(ls "$install_dir")"
   echo "removing while a player holds the DLL"
   hold
 fi
