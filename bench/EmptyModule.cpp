@@ -1,5 +1,6 @@
-// The floor of the load figure: a module that does nothing, linked like the plug-in (runtime
-// included) and importing one function from each system DLL that the plug-in imports.
+// The floor of the load figure: the smallest module there can be, an entry point that returns TRUE,
+// linked like the plug-in (no language runtime, no start-up code) and importing one function from
+// each system DLL that the plug-in imports.
 #include <windows.h>
 #include <objbase.h>
 

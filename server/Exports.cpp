@@ -11,8 +11,9 @@ bool Skipped(const ClassEntry& row) { return row.getDescription && row.getDescri
 
 } // namespace
 
-// Thread notifications still arrive: the statically linked runtime gives the module a TLS
-// directory, for which the loader refuses DisableThreadLibraryCalls. They only store the instance.
+// The image's entry point: the module links no language runtime, so nothing starts before the
+// attach steps or stops after the detach steps. Thread notifications that arrive before attach has
+// switched them off only store the instance.
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
     libraryInstance = instance;

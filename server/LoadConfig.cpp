@@ -1,7 +1,7 @@
 // The module's load configuration: the stack cookie that the loader randomises before DllMain
 // runs, the Control Flow Guard fields that the linker fills in, and what a failed cookie check does.
 // The C runtime of this toolchain has none of it, so the module carries its own.
-#include <windows.h>
+#include "server/LoadConfig.h"
 #include <cstdint>
 
 extern "C" {
@@ -35,44 +35,6 @@ extern const char __guard_iat_count;
 extern const void* __guard_longjmp_table;
 extern const char __guard_longjmp_count;
 #endif
-
-// The platform's 32-bit load configuration layout, up to the last field that a linker fills in.
-struct LoadConfigDirectory32 {
-    DWORD Size;
-    DWORD TimeDateStamp;
-    WORD MajorVersion;
-    WORD MinorVersion;
-    DWORD GlobalFlagsClear;
-    DWORD GlobalFlagsSet;
-    DWORD CriticalSectionDefaultTimeout;
-    DWORD DeCommitFreeBlockThreshold;
-    DWORD DeCommitTotalFreeThreshold;
-    DWORD LockPrefixTable;
-    DWORD MaximumAllocationSize;
-    DWORD VirtualMemoryThreshold;
-    DWORD ProcessHeapFlags;
-    DWORD ProcessAffinityMask;
-    WORD CSDVersion;
-    WORD DependentLoadFlags;
-    DWORD EditList;
-    const void* SecurityCookie;
-    const void* SEHandlerTable;
-    DWORD SEHandlerCount;
-    const void* GuardCFCheckFunctionPointer;
-    const void* GuardCFDispatchFunctionPointer;
-    const void* GuardCFFunctionTable;
-    const void* GuardCFFunctionCount;
-    const void* GuardFlags;
-    WORD CodeIntegrityFlags;
-    WORD CodeIntegrityCatalog;
-    DWORD CodeIntegrityCatalogOffset;
-    DWORD CodeIntegrityReserved;
-    const void* GuardAddressTakenIatEntryTable;
-    const void* GuardAddressTakenIatEntryCount;
-    const void* GuardLongJumpTargetTable;
-    const void* GuardLongJumpTargetCount;
-};
-static_assert(sizeof(LoadConfigDirectory32) == 0x78, "the platform's layout up to GuardLongJumpTargetCount");
 
 // The linker points the image's load configuration directory at this symbol.
 extern const LoadConfigDirectory32 _load_config_used;

@@ -57,6 +57,10 @@ TEST_F(ComActivationTest, AggregationThroughComNeedsIUnknown)
         STDMETHODIMP_(ULONG) AddRef() override { return 2; }
         STDMETHODIMP_(ULONG) Release() override { return 1; }
     } outer;
+    // COM finds the module that this test loaded, whose guard is enforced.
+    LoadedDll guarded;
+    ASSERT_TRUE(EnforceGuard(guarded.Handle()));
+    const LONG checkedBefore = GuardedCallCount();
     void* ppv = reinterpret_cast<void*>(1);
     EXPECT_EQ(CoCreateInstance(CLSID_VireoPlugin, &outer, CLSCTX_INPROC_SERVER, IID_IWMPPluginUI, &ppv),
               CLASS_E_NOAGGREGATION);
@@ -67,6 +71,7 @@ TEST_F(ComActivationTest, AggregationThroughComNeedsIUnknown)
                                reinterpret_cast<void**>(&inner)),
               S_OK);
     EXPECT_EQ(inner->Release(), 0u);
+    EXPECT_GT(GuardedCallCount(), checkedBefore) << "the module's guarded calls did not reach the checker";
 }
 
 } // namespace

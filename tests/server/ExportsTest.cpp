@@ -54,7 +54,7 @@ TEST(Exports, ImportsOnlySystemDlls)
     LoadedDll dll;
     ASSERT_NE(dll.Handle(), nullptr);
     const std::set<std::string> system = {"kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll",
-                                          "ole32.dll", "oleaut32.dll", "msvcrt.dll"};
+                                          "ole32.dll", "oleaut32.dll"};
     const auto& importDirectory = Directory(dll.Handle(), IMAGE_DIRECTORY_ENTRY_IMPORT);
     ASSERT_NE(importDirectory.VirtualAddress, 0u);
     int count = 0;

@@ -1,4 +1,5 @@
 #pragma once
+#include "support/StrictGuard.h"
 #include <windows.h>
 #include <string>
 
@@ -11,10 +12,14 @@ inline std::string BuiltDllPath()
     return folder.substr(0, folder.find_last_of("\\/") + 1) + "VIREOPLUGIN.DLL";
 }
 
-// Loads the DLL for one test and unloads it after.
+// Loads the DLL for one test, with its guard enforced, and unloads it after.
 class LoadedDll {
 public:
-    LoadedDll() : module(LoadLibraryA(BuiltDllPath().c_str())) {}
+    LoadedDll() : module(LoadLibraryA(BuiltDllPath().c_str()))
+    {
+        if (module)
+            EnforceGuard(module);
+    }
     ~LoadedDll()
     {
         if (module)

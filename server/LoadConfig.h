@@ -1,0 +1,40 @@
+#pragma once
+#include <windows.h>
+
+// The platform's 32-bit load configuration layout, up to the last field that a linker fills in.
+struct LoadConfigDirectory32 {
+    DWORD Size;
+    DWORD TimeDateStamp;
+    WORD MajorVersion;
+    WORD MinorVersion;
+    DWORD GlobalFlagsClear;
+    DWORD GlobalFlagsSet;
+    DWORD CriticalSectionDefaultTimeout;
+    DWORD DeCommitFreeBlockThreshold;
+    DWORD DeCommitTotalFreeThreshold;
+    DWORD LockPrefixTable;
+    DWORD MaximumAllocationSize;
+    DWORD VirtualMemoryThreshold;
+    DWORD ProcessHeapFlags;
+    DWORD ProcessAffinityMask;
+    WORD CSDVersion;
+    WORD DependentLoadFlags;
+    DWORD EditList;
+    const void* SecurityCookie;
+    const void* SEHandlerTable;
+    DWORD SEHandlerCount;
+    const void* GuardCFCheckFunctionPointer;
+    const void* GuardCFDispatchFunctionPointer;
+    const void* GuardCFFunctionTable;
+    const void* GuardCFFunctionCount;
+    const void* GuardFlags;
+    WORD CodeIntegrityFlags;
+    WORD CodeIntegrityCatalog;
+    DWORD CodeIntegrityCatalogOffset;
+    DWORD CodeIntegrityReserved;
+    const void* GuardAddressTakenIatEntryTable;
+    const void* GuardAddressTakenIatEntryCount;
+    const void* GuardLongJumpTargetTable;
+    const void* GuardLongJumpTargetCount;
+};
+static_assert(sizeof(LoadConfigDirectory32) == 0x78, "the platform's layout up to GuardLongJumpTargetCount");
