@@ -279,6 +279,8 @@ TEST_F(DialogBindingTest, DialogThatCannotBeBoundEndsAndLeavesNoRecord)
     RecordingDialog badOwner;
     // An owner that is no window makes the dialog manager answer 0 before any message.
     EXPECT_EQ(RunBound(badOwner, reinterpret_cast<HWND>(0xDEAD0)), 0);
+    // Looked at before the next dialog, whose messages would take any record left on this thread.
+    EXPECT_EQ(moduleRecord.creationList, nullptr) << "a dialog that failed before its first message left its record";
     DWORD* const protect = ImportSlot(GetModuleHandleA(nullptr), "VirtualProtect");
     DWORD* const setLong = ImportSlot(GetModuleHandleA(nullptr), "SetWindowLongA");
     ASSERT_TRUE(protect && setLong);

@@ -31,9 +31,14 @@ TEST_F(PluginObjectTest, IdentityAndCount)
     EXPECT_EQ(unknown, static_cast<IUnknown*>(plugin));
     EXPECT_EQ(unknown->Release(), 1u);
 
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(plugin->QueryInterface(IID_IClassFactory, &ppv), E_NOINTERFACE);
-    EXPECT_EQ(ppv, nullptr);
+    // Interface ids are compared whole: ours but for the last byte is someone else's.
+    for (IID other : {IID_IClassFactory, IID_IUnknown, IID_IWMPPluginUI}) {
+        if (!IsEqualIID(other, IID_IClassFactory))
+            other.Data4[7] ^= 1;
+        void* ppv = reinterpret_cast<void*>(1);
+        EXPECT_EQ(plugin->QueryInterface(other, &ppv), E_NOINTERFACE);
+        EXPECT_EQ(ppv, nullptr);
+    }
     EXPECT_EQ(plugin->QueryInterface(IID_IWMPPluginUI, nullptr), E_POINTER);
 }
 
@@ -89,10 +94,12 @@ TEST_F(PluginObjectTest, SetCoreReleasesTheOldCoreBeforeTakingTheNew)
     EXPECT_EQ(first.queries + second.queries, 0) << "the core is never asked for anything";
 }
 
+// A core that touches the plug-in while the plug-in releases it cannot make it destroy itself twice.
 TEST_F(PluginObjectTest, FinalReleaseDropsTheCoreAndTheModuleLock)
 {
     CountingUnknown core;
     plugin->SetCore(AsCore(core));
+    core.touchedOnRelease = plugin;
     plugin->AddRef();
     EXPECT_EQ(plugin->Release(), 1u);
     EXPECT_EQ(core.releases, 0);

@@ -1,7 +1,10 @@
 #include "settings/RegistrySettings.h"
+#include "support/ImportSlot.h"
 #include "support/ResourceCounts.h"
+#include "support/ScopedValue.h"
 #include "support/SettingsKey.h"
 #include <gtest/gtest.h>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -35,8 +38,24 @@ TEST_F(RegistrySettingsTest, DwordValuesReadAsStored)
     EXPECT_EQ(ReadWithDefault(), 7u);
 }
 
+// Windows does not promise what a failed read leaves in the buffer (Wine leaves it untouched), so
+// this read fills it with zeros when it fails.
+LONG WINAPI ScribblingQueryValue(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size)
+{
+    static const auto platform = reinterpret_cast<decltype(&RegQueryValueExA)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegQueryValueExA")));
+    const DWORD room = size ? *size : 0;
+    const LONG result = platform(key, name, reserved, type, data, size);
+    if (result != ERROR_SUCCESS && data)
+        std::memset(data, 0, room);
+    return result;
+}
+
 TEST_F(RegistrySettingsTest, DataOfOtherSizesFollowsTheByteRule)
 {
+    DWORD* const query = ImportSlot(GetModuleHandleA(nullptr), "RegQueryValueExA");
+    ASSERT_NE(query, nullptr);
+    ScopedValue<DWORD> scribbling(*query, reinterpret_cast<DWORD>(&ScribblingQueryValue));
     const unsigned long long eight = 0;
     StoreRaw(REG_QWORD, &eight, sizeof eight);
     EXPECT_EQ(ReadWithDefault(), 1u) << "longer than 4 bytes reads as the default";

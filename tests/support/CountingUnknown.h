@@ -8,6 +8,9 @@ class CountingUnknown : public IUnknown {
 public:
     // Where QueryInterface for anything but IUnknown goes; null refuses it.
     IUnknown* inner = nullptr;
+    // An object that Release takes and drops a reference to, as a core may do with the plug-in
+    // while the plug-in releases it; null touches nothing.
+    IUnknown* touchedOnRelease = nullptr;
     LONG addRefs = 0;
     LONG releases = 0;
     LONG queries = 0;
@@ -28,5 +31,12 @@ public:
         return inner ? inner->QueryInterface(riid, ppv) : E_NOINTERFACE;
     }
     STDMETHODIMP_(ULONG) AddRef() override { return 1 + ++addRefs - releases; }
-    STDMETHODIMP_(ULONG) Release() override { return 1 + addRefs - ++releases; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        if (touchedOnRelease) {
+            touchedOnRelease->AddRef();
+            touchedOnRelease->Release();
+        }
+        return 1 + addRefs - ++releases;
+    }
 };
