@@ -11,6 +11,7 @@ set(CMAKE_C_COMPILER_TARGET ${triple})
 set(CMAKE_CXX_COMPILER /usr/lib/llvm-16/bin/clang++)
 set(CMAKE_CXX_COMPILER_TARGET ${triple})
 set(CMAKE_RC_COMPILER ${triple}-windres)
+set(CMAKE_OBJCOPY /usr/lib/llvm-16/bin/llvm-objcopy)
 
 file(GLOB gcc_dirs /usr/lib/gcc/${triple}/*-posix)
 list(GET gcc_dirs 0 gcc_dir)

@@ -4,7 +4,8 @@
 # release signed with a throwaway certificate, from a legacy PKCS#12 file and from a SoftHSM2 token,
 # verifies file by file and inside both packages, and its DLL still registers; two unsigned
 # releases of the last commit, from clones in different folders at different times, are byte for
-# byte the same, list their files in byte order, and their DLL carries the process's mitigations.
+# byte the same, symbols included, list their files in byte order, and their DLL carries the
+# process's mitigations and names the PDB that describes it.
 # Usage: release_test.sh SOURCE_DIR WINE_PREFIX
 set -euo pipefail
 root=$1
@@ -185,4 +186,21 @@ done
 diff -r "$clone.out" "$work/second clone.out" || fail "the unsigned releases differ"
 awk '{ print $2 }' "$clone.out/SHA256SUMS" | LC_ALL=C sort -c || fail "SHA256SUMS is not in byte order"
 hardened "$clone.out/VIREOPLUGIN.DLL" "$clone/build-release/clang/VIREOPLUGIN.map"
+
+echo "the symbols match the DLL and read back"
+out=$clone.out
+summary=$(llvm-pdbutil-16 dump --summary "$out/VIREOPLUGIN.pdb")
+key=$(sed -n 's/^ *GUID: {\(.*\)}$/\1/p' <<<"$summary" | tr -d -)$(awk '$1 == "Age:" { printf "%X", $2 }' <<<"$summary")
+cmp -s "$out/VIREOPLUGIN.pdb" "$out/symbols/VIREOPLUGIN.pdb/$key/VIREOPLUGIN.pdb" ||
+  fail "the DLL does not name the PDB $key: $(ls "$out/symbols/VIREOPLUGIN.pdb")"
+stored=$(echo "$out"/symbols/VIREOPLUGIN.DLL/*/VIREOPLUGIN.DLL)
+cmp -s "$out/VIREOPLUGIN.DLL" "$stored" && [[ $stored != */00000000*/* ]] || fail "the symbol store's DLL: $stored"
+headers=$(llvm-readobj-16 --file-headers --coff-exports --coff-debug-directory "$out/VIREOPLUGIN.DLL")
+grep -qx ' *PDBFileName: VIREOPLUGIN.pdb' <<<"$headers" || fail "the DLL names its PDB with a folder"
+grep -aqF "$work" "$out/VIREOPLUGIN.pdb" && fail "the PDB holds a build path"
+base=$(awk '$1 == "ImageBase:" { print $2 }' <<<"$headers")
+rva=$(awk '/Name: DllGetClassObject/ { getline; print $2 }' <<<"$headers")
+symbol=$(llvm-symbolizer-16 --obj="$out/VIREOPLUGIN.DLL" $((base + rva)))
+grep -q '^DllGetClassObject$' <<<"$symbol" && grep -q 'server\\Exports\.cpp:' <<<"$symbol" ||
+  fail "DllGetClassObject symbolises as: $symbol"
 echo "release: passed"
