@@ -121,19 +121,29 @@ grep -qx 'DisplayPropertyPage: 0x00000000' <<<"$output" || { echo "$output"; fai
 # The Windows Installer compares the first three fields of a version.
 newer=$(awk -F. '{ print $1 "." $2 "." $3 + 1 ".0" }' <<<"$version")
 if [ "$package" = msi ]; then
-  echo "repairing a deleted file"
+  echo "repairing a deleted file and a deleted key"
   rm "$install_dir/VIREOPLUGIN.DLL"
-  # What "msiexec /fa" asks for; Wine 8's msiexec does not implement its /f switch.
-  msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=a || fail "the repair exited with $?"
+  win reg delete "$plugin_key" /f >/dev/null
+  # What "msiexec /famus" asks for; Wine 8's msiexec does not implement its /f switch.
+  msiexec /i "$msi" REINSTALL=ALL REINSTALLMODE=amus || fail "the repair exited with $?"
   [ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "the repair did not bring the DLL back"
+  has_key "$plugin_key" || fail "the repair did not bring the player's entry back"
 
   echo "the package: the DLL's version in its file row, a code for each content"
   msiinfo export "$msi" File | grep "^VireoPluginDll	.*	$version	1033	" >/dev/null || fail "the File row lacks the DLL's version"
   msiinfo export "$msi" CustomAction | grep '^FindRegsvr32	51	' >/dev/null || fail "FindRegsvr32 is not a plain property action"
+  msiinfo tables "$msi" | grep -x MsiFileHash >/dev/null && fail "the versioned DLL has a hash row"
+  # Windows rolls a failed upgrade back to the older product only when that product is removed
+  # inside the installation's transaction. Wine's msiexec rolls nothing back, so the order is read.
+  msiinfo export "$msi" InstallExecuteSequence | tr -d '\r' | awk -F'\t' '{ at[$1] = $3 + 0 }
+    END { exit !(at["InstallInitialize"] < at["RemoveExistingProducts"] && at["RemoveExistingProducts"] < at["InstallFinalize"]) }' ||
+    fail "the older product is removed outside the installation's transaction"
   package_code() { msiinfo suminfo "$1" | sed -n 's/^Revision number (UUID): //p'; }
   sed 's/Description of Vireo Plugin\./Another description./' "$root/installer/VireoPlugin.wxs" >"$prefix/other.wxs"
   "$root/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/other.msi" "$prefix/other.wxs"
   [ "$(package_code "$msi")" != "$(package_code "$prefix/other.msi")" ] || fail "another source gave the same package code"
+  SOURCE_DATE_EPOCH=1000000000 "$root/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/other.msi"
+  [ "$(package_code "$msi")" != "$(package_code "$prefix/other.msi")" ] || fail "other dates gave the same package code"
   # A build that differs in the fourth field only is the same product, not a second one beside it.
   fourth=$(awk -F. '{ print $1 "." $2 "." $3 "." $4 + 1 }' <<<"$version")
   "$root/scripts/make-msi" "$fourth" "$bin/VIREOPLUGIN.DLL" "$prefix/drive_c/fourth.msi"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Releases as a vendor would, from a clone whose path has a space: a bad certificate, a wrong PIN,
-# a folder that is not a release's and uncommitted changes stop the release and change nothing; a
+# Releases as a vendor would, from a clone whose path has a space: a bad, expired or non-code-signing
+# certificate, a wrong PIN, a folder that is not a release's or lies in the build folder, and
+# uncommitted changes stop the release and change nothing; a
 # release signed with a throwaway certificate, from a legacy PKCS#12 file and from a SoftHSM2 token,
 # verifies file by file and inside both packages, and its DLL still registers; two unsigned
 # releases of the last commit, from clones in different folders at different times, are byte for
@@ -125,6 +126,15 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vireo Test Signer" 
   -keyout "$work/signer.key" -out "$work/signer.pem" 2>/dev/null
 openssl pkcs12 -export -legacy -certpbe PBE-SHA1-RC2-40 -keypbe PBE-SHA1-3DES -inkey "$work/signer.key" \
   -in "$work/signer.pem" -out "$work/signer.pfx" -passout pass:right
+# Certificates that sign but whose signatures never verify: one expired, one not for code signing.
+# Their files have no password, so their refusals also show that such a file signs.
+faketime -f -3d openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Vireo Expired" \
+  -addext extendedKeyUsage=codeSigning -keyout "$work/expired.key" -out "$work/expired.pem" 2>/dev/null
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vireo Server" \
+  -addext extendedKeyUsage=serverAuth -keyout "$work/server.key" -out "$work/server.pem" 2>/dev/null
+for name in expired server; do
+  openssl pkcs12 -export -inkey "$work/$name.key" -in "$work/$name.pem" -out "$work/$name.pfx" -passout pass:
+done
 mkdir "$work/tokens"
 printf 'directories.tokendir = %s\nobjectstore.backend = file\n' "$work/tokens" >"$work/softhsm2.conf"
 export SOFTHSM2_CONF=$work/softhsm2.conf
@@ -149,8 +159,13 @@ refused() {
 refused "a wrong password" "wrong VIREO_SIGN_PASSWORD" VIREO_SIGN_PFX="$work/signer.pfx" VIREO_SIGN_PASSWORD=wrong
 refused "a missing certificate file" "cannot read" VIREO_SIGN_PFX="$work/none.pfx"
 refused "a wrong PIN" "wrong VIREO_SIGN_PIN" "${token[@]}" VIREO_SIGN_PIN=1111
+refused "an expired certificate" "has expired" VIREO_SIGN_PFX="$work/expired.pfx"
+refused "a certificate not for code signing" "not for code signing" VIREO_SIGN_PFX="$work/server.pfx"
 target=$clone refused "the checkout as the folder" "holds the checkout"
 target=$work refused "a folder holding the checkout" "holds the checkout"
+mkdir -p "$clone/build-release/out" && echo earlier >"$clone/build-release/out/SHA256SUMS"
+dist=$clone/build-release/out refused "a folder in the build folder" "which the release deletes"
+rm -rf "$clone/build-release"
 echo mine >"$dist/notes.txt"
 refused "a folder with other files" "holds notes.txt"
 rm "$dist/notes.txt"
