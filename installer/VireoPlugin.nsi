@@ -34,7 +34,10 @@ VIAddVersionKey /LANG=1033 "FileDescription" "Vireo Plugin Setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 Tessaline"
 
-Page directory
+; Where an installed copy is, if any: an upgrade goes there, so its folder is not asked for.
+Var Installed
+
+Page directory SkipWhenInstalled
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
@@ -57,6 +60,20 @@ done:
       SetErrorLevel 1638
       Abort
     ${EndIf}
+  ${EndIf}
+  ; An upgrade stays in the installed copy's folder, whatever folder it is given (/D): a second
+  ; copy elsewhere would share the first one's class, entries and uninstaller.
+  ReadRegStr $Installed HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $Installed != ""
+  ${AndIf} $INSTDIR != $Installed
+    MessageBox MB_OK|MB_ICONINFORMATION "Vireo Plugin is installed in $Installed. It is upgraded there, not in $INSTDIR." /SD IDOK
+    StrCpy $INSTDIR $Installed
+  ${EndIf}
+FunctionEnd
+
+Function SkipWhenInstalled
+  ${If} $Installed != ""
+    Abort
   ${EndIf}
 FunctionEnd
 

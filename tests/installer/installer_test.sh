@@ -205,8 +205,11 @@ if [ "$package" = setup ]; then
   status=$(run_line 'C:\setup.exe /S /D=C:\Vireo Elsewhere')
   [ "$status" = 0 ] || fail "the installation in another folder exited with $status"
   win "$setup" /S >/dev/null 2>&1 || fail "the second installation exited with $?"
+  # Given another folder, an upgrade still goes where the installed copy is: one installation.
+  run_line 'C:\setup.exe /S /D=C:\Vireo Third' >/dev/null
   [ -f "$prefix/drive_c/Vireo Elsewhere/VIREOPLUGIN.DLL" ] || fail "the DLL is not in the chosen folder"
   [ -e "$vendor_dir" ] && fail "the second run installed in $program_files"
+  [ -e "$prefix/drive_c/Vireo Third" ] && fail "an upgrade into another folder made a second installation"
   status=$(quiet_uninstall)
   [ "$status" = 0 ] || fail "the removal exited with $status"
   restart
