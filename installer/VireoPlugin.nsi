@@ -104,7 +104,38 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; A folder that the setup makes outside Program Files gets the protection of Program Files:
+; administrators and SYSTEM full control, users read and execute, nothing inherited from a parent
+; that may let every user change the DLL that every user's player loads.
+!macro ProtectNewFolder folder
+  ${IfNot} ${FileExists} "${folder}\*.*"
+    StrLen $0 "$PROGRAMFILES32\"
+    StrCpy $1 "${folder}" $0
+    StrLen $0 "$PROGRAMFILES64\"
+    StrCpy $2 "${folder}" $0
+    ${If} $1 != "$PROGRAMFILES32\"
+    ${AndIf} $2 != "$PROGRAMFILES64\"
+      CreateDirectory "${folder}"
+      System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)", i 1, *p .r3, p 0) i .r0'
+      StrCpy $1 1
+      ${If} $0 != 0
+        System::Call 'advapi32::GetSecurityDescriptorDacl(p r3, *i .r4, *p .r5, *i .r6) i .r0'
+        ; SE_FILE_OBJECT; DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+        System::Call 'advapi32::SetNamedSecurityInfoW(w "${folder}", i 1, i 0x80000004, p 0, p 0, p r5, p 0) i .r1'
+        System::Call 'kernel32::LocalFree(p r3)'
+      ${EndIf}
+      ${If} $1 != 0
+        RMDir "${folder}"
+        MessageBox MB_OK|MB_ICONSTOP "Cannot protect the folder ${folder} (error $1), so nothing was installed." /SD IDOK
+        SetErrorLevel $1
+        Abort
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+!macroend
+
 Section "Vireo Plugin"
+  !insertmacro ProtectNewFolder "$INSTDIR"
   SetOutPath "$INSTDIR"
   !insertmacro InstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "${DLL}" "$INSTDIR\VIREOPLUGIN.DLL" "$INSTDIR"
   WriteUninstaller "$INSTDIR\Uninstall.exe"

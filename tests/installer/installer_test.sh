@@ -79,6 +79,12 @@ rm -rf "$prefix" "$prefix.lock"
 trap 'wineserver -k 2>/dev/null || true' EXIT
 win >/dev/null
 
+if [ "$package" = msi ]; then
+  # The package has no way to protect a folder outside Program Files, so it refuses one.
+  if msiexec /i "$msi" INSTALLDIR='C:\Tools\Vireo'; then fail "the MSI installed outside Program Files"; fi
+  [ -e "$prefix/drive_c/Tools" ] && fail "the refused installation left $(find "$prefix/drive_c/Tools")"
+fi
+
 echo "installing the $package package"
 install "$package" || fail "the installation exited with $?"
 [ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "VIREOPLUGIN.DLL is not in $program_files"
@@ -208,6 +214,11 @@ if [ "$package" = setup ]; then
   # Given another folder, an upgrade still goes where the installed copy is: one installation.
   run_line 'C:\setup.exe /S /D=C:\Vireo Third' >/dev/null
   [ -f "$prefix/drive_c/Vireo Elsewhere/VIREOPLUGIN.DLL" ] || fail "the DLL is not in the chosen folder"
+  # The folder made outside Program Files gets its own DACL. Wine keeps a DACL only as mode bits:
+  # this one reads 775 (the administrators' full control becomes the group's write bit), while a
+  # folder made without it reads 755; the entries themselves only Windows shows.
+  [ "$(stat -c %a "$prefix/drive_c/Vireo Elsewhere")" = 775 ] ||
+    fail "the chosen folder is not protected: mode $(stat -c %a "$prefix/drive_c/Vireo Elsewhere")"
   [ -e "$vendor_dir" ] && fail "the second run installed in $program_files"
   [ -e "$prefix/drive_c/Vireo Third" ] && fail "an upgrade into another folder made a second installation"
   status=$(quiet_uninstall)
