@@ -5,7 +5,9 @@ Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 !include LogicLib.nsh
+!include StrFunc.nsh
 !include WordFunc.nsh
+${StrStr}
 ; An in-use DLL is replaced at the next restart; an equal version is replaced too, an older never.
 !define LIBRARY_INSTALL_EQUAL_VERSION
 !include Library.nsh
@@ -134,7 +136,50 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; Sets $R0 to 1 when the next restart still renames or deletes something in the installation
+; folder (left by an earlier removal or an upgrade of a DLL in use), and to 0 otherwise.
+Function PendingInInstallFolder
+  StrCpy $R0 0
+  System::Call 'advapi32::RegOpenKeyExW(p 0x80000002, w "SYSTEM\CurrentControlSet\Control\Session Manager", i 0, i 0x20019, *p .R1) i .R2'
+  ${If} $R2 = 0
+    System::Call 'advapi32::RegQueryValueExW(p R1, w "PendingFileRenameOperations", p 0, p 0, p 0, *i .R3) i .R2'
+    ${If} $R2 = 0
+    ${AndIf} $R3 > 0
+      ; Zeroed, with room for the terminators that a malformed value may lack.
+      IntOp $R4 $R3 + 4
+      System::Alloc $R4
+      Pop $R4
+      System::Call 'advapi32::RegQueryValueExW(p R1, w "PendingFileRenameOperations", p 0, p 0, p R4, *i R3 .R3) i .R2'
+      ; Pairs of NT paths (\??\C:\...), the second empty for a deletion.
+      IntOp $R5 $R4 + $R3
+      StrCpy $R6 $R4
+      ${IfThen} $R2 != 0 ${|} StrCpy $R6 $R5 ${|}
+      ${DoWhile} $R6 < $R5
+        System::Call 'kernel32::lstrlenW(p R6) i .R7'
+        System::Call 'kernel32::lstrcpynW(w .R8, p R6, i ${NSIS_MAX_STRLEN})'
+        ${StrStr} $R9 $R8 "$INSTDIR"
+        ${If} $R9 != ""
+          StrCpy $R0 1
+        ${EndIf}
+        IntOp $R7 $R7 + 1
+        IntOp $R7 $R7 * 2
+        IntOp $R6 $R6 + $R7
+      ${Loop}
+      System::Free $R4
+    ${EndIf}
+    System::Call 'advapi32::RegCloseKey(p R1)'
+  ${EndIf}
+FunctionEnd
+
 Section "Vireo Plugin"
+  ; What the restart still has to do in the folder would undo this installation: nothing is done
+  ; until then. 350 is the system's "no action was taken as a system reboot is required".
+  Call PendingInInstallFolder
+  ${If} $R0 = 1
+    MessageBox MB_OK|MB_ICONSTOP "A restart is needed to finish an earlier installation or removal of Vireo Plugin in $INSTDIR. Restart Windows, then run this setup again." /SD IDOK
+    SetErrorLevel 350
+    Abort
+  ${EndIf}
   !insertmacro ProtectNewFolder "$INSTDIR"
   SetOutPath "$INSTDIR"
   !insertmacro InstallLib DLL NOTSHARED REBOOT_NOTPROTECTED "${DLL}" "$INSTDIR\VIREOPLUGIN.DLL" "$INSTDIR"

@@ -176,6 +176,9 @@ else
   status=$(run_line 'C:\newer.exe /S')
   [ "$status" = 3010 ] || fail "the upgrade over a DLL in use exited with $status, not 3010"
   [ "$(listed_versions)" = "$newer" ] || fail "after the upgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
+  # The restart would put this run's DLL over what another run installed now: the setup refuses.
+  status=$(run_line 'C:\newer.exe /S')
+  [ "$status" = 350 ] || fail "a second upgrade before the restart exited with $status, not 350"
   if win "$setup" /S >/dev/null 2>&1; then fail "the older setup installed over the newer one"; fi
   [ "$(listed_versions)" = "$newer" ] || fail "after the downgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
   restart
@@ -196,6 +199,13 @@ else
   [ "$status" = 3010 ] || fail "the removal of a DLL in use exited with $status, not 3010"
   has_key "$class_key" && fail "the class key is still there before the restart"
   [ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "the DLL in use is gone before the restart"
+  # The restart would delete what an installation put there now: the setup refuses, and changes
+  # nothing. (The MSI refuses too on Windows; Wine's installer cannot read the list of pending
+  # operations, a multi-string value.)
+  cp "$setup" "$prefix/drive_c/setup.exe"
+  status=$(run_line 'C:\setup.exe /S')
+  [ "$status" = 350 ] || fail "an installation before the restart exited with $status, not 350"
+  has_key "$class_key" && fail "a refused installation wrote the class key"
   restart
 fi
 has_key "$class_key" && fail "the class key is still there"
