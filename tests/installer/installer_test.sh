@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# One package's round trip in a fresh Wine prefix of its own: the other package refuses to go over
-# it; the class is created through COM from a separate process; the MSI repairs a deleted file; each
-# package is upgraded by a newer version, not downgraded by an older one; the setup replaces and
-# removes a DLL that a running player holds at the next restart (3010), and a second run installs
-# where the first did; removal takes away all that was added and keeps the user's setting.
+# One package's round trip in a fresh Wine prefix of its own, with one Wine server throughout, so that
+# only a simulated restart carries out what was left for the restart: folders outside Program Files,
+# and (setup) a folder too long for the class, one that cannot be written, a failing registration
+# and an older version's pending renames in the folder are refused with 1603, changing nothing; the
+# other package refuses to go over it; the class is created through COM from a separate process; the
+# MSI repairs a deleted file; each package is upgraded by a newer version, not downgraded by an older
+# one; the setup sets a DLL that a running player holds aside (3010) and leaves nothing pending in
+# its folder, so installations, upgrades and removals follow each other before the restart; removal
+# takes away all that was added and keeps the user's setting. Exit codes are compared whole.
 # Usage: installer_test.sh SOURCE_DIR BIN_DIR PREFIX setup|msi win32|win64 VERSION
 set -euo pipefail
 root=$1
@@ -58,8 +62,24 @@ hold() {
   done
   fail "the host did not load the installed plug-in: $(cat "$prefix/hold.log")"
 }
+# One server for the prefix: a new server, like a restart, carries out what was left pending.
+keep_server() { wineserver -p </dev/null >/dev/null 2>&1; win cmd /c exit 0 </dev/null >/dev/null 2>&1; }
 # Ends every process, then restarts, which carries out the renames and removals left pending.
-restart() { wineserver -k 2>/dev/null || true; win wineboot -r >/dev/null 2>&1; wineserver -w; }
+restart() { wineserver -k 2>/dev/null || true; win wineboot -r >/dev/null 2>&1; wineserver -w; keep_server; }
+# What the next restart would still do to the plug-in's files or folders.
+pending() {
+  query 'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations |
+    awk '$1 == "PendingFileRenameOperations" { sub(/^ *[^ ]+ +[^ ]+ +/, ""); gsub(/\\0/, "\n"); print }' |
+    grep -ix -e '.*\\tessaline' -e '.*\\tessaline\\vireo plugin' -e '.*\\tessaline\\vireo plugin\\.*' -e '.*\\vireo elsewhere.*' || true
+}
+# Plants the pending operations (one path each, deleted at the restart) that an older version left.
+plant_pending() {
+  { printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Session Manager]\r\n'
+    printf '"PendingFileRenameOperations"=hex(7):'
+    printf '\\??\\%s\0\0' "$@" | od -An -tx1 -v | tr -s ' \n' ',,' | sed 's/^,//'
+    printf '00\r\n'; } >"$prefix/drive_c/pending.reg"
+  win reg import 'C:\pending.reg' >/dev/null 2>&1
+}
 # Runs a command line as a deployment tool would and prints its whole exit code (a Unix exit
 # status keeps only its low 8 bits).
 run_line() {
@@ -67,6 +87,20 @@ run_line() {
   { win cmd /c 'C:\line.bat' 2>/dev/null || true; } | tr -d '\r' | sed -n 's/^exit code //p'
 }
 quiet_uninstall() { run_line "$(value_of "$uninstall_root\VireoPlugin" QuietUninstallString)"; }
+# What a refusal must leave as it was: the folders outside Windows and the users' own, and the keys.
+state() {
+  (cd "$prefix/drive_c" && find . \( -path ./windows -o -path ./users \) -prune -o -path './*/*' -print -o -type d -print | LC_ALL=C sort)
+  query "$class_key" || true
+  query "$uninstall_root\VireoPlugin" || true
+}
+# Runs a command line that must be refused with exactly CODE and change nothing.
+refused() {
+  local code=$1 line=$2 what=$3 before status
+  before=$(state)
+  status=$(run_line "$line")
+  [ "$status" = "$code" ] || fail "$what exited with $status, not $code"
+  [ "$(state)" = "$before" ] || fail "$what changed: $(diff <(echo "$before") <(state) | paste -sd' ')"
+}
 
 install() {
   case $1 in
@@ -78,12 +112,44 @@ install() {
 rm -rf "$prefix" "$prefix.lock"
 trap 'wineserver -k 2>/dev/null || true' EXIT
 win >/dev/null
+keep_server
+cp "$setup" "$prefix/drive_c/setup.exe"
+cp "$msi" "$prefix/drive_c/package.msi"
 
-if [ "$package" = msi ]; then
-  # The package has no way to protect a folder outside Program Files, so it refuses one.
-  if msiexec /i "$msi" INSTALLDIR='C:\Tools\Vireo'; then fail "the MSI installed outside Program Files"; fi
-  [ -e "$prefix/drive_c/Tools" ] && fail "the refused installation left $(find "$prefix/drive_c/Tools")"
-fi
+echo "refusing folders outside Program Files and what cannot work"
+# Program Files protects what is in it from users; nothing can protect a folder elsewhere.
+case $package in
+  setup)
+    refused 1603 'C:\setup.exe /S /D=C:\Vireo Elsewhere' "a folder outside Program Files"
+    refused 1603 'C:\setup.exe /S /D=C:\Program Files\..\Escaped' "a way out of Program Files"
+    # 254 characters: the DLL's path would be longer than the class can name.
+    refused 1603 "C:\\setup.exe /S /D=C:\\Program Files\\$(printf 'x%.0s' $(seq 237))" "a folder too long for the DLL's path"
+    # A file where the vendor's folder would be: nothing can be written there.
+    touch "$vendor_dir"
+    refused 1603 'C:\setup.exe /S' "a folder that cannot be written"
+    rm "$vendor_dir"
+    # Without the system's registrar the module's DllRegisterServer fails: what was done is undone.
+    registrar='HKLM\Software\Classes\CLSID\{44EC053A-400F-11D0-9DCD-00A0C90391D3}'
+    win reg export "$registrar" 'C:\registrar.reg' /reg:32 /y >/dev/null 2>&1
+    win reg delete "$registrar" /reg:32 /f >/dev/null 2>&1
+    refused 1603 'C:\setup.exe /S' "a failing registration"
+    win reg import 'C:\registrar.reg' /reg:32 >/dev/null 2>&1
+    # What an older version left for the restart in the folder, named with a short name, would undo
+    # the installation; a neighbouring folder's does not matter.
+    mkdir -p "$install_dir"
+    printf '@for %%%%I in ("%s") do @echo %%%%~sI\r\n@dir /x "%s"\r\n' "C:\\$program_files\\Tessaline" "C:\\$program_files\\Tessaline" \
+      >"$prefix/drive_c/short.bat"
+    short=$(win cmd /c 'C:\short.bat' | tr -d '\r' | awk 'NR == 1 { parent = $0 } / Vireo Plugin$/ { print parent "\\" $(NF - 2) }')
+    [[ $short == *~* ]] || fail "no short name for the folder: $short"
+    plant_pending "$short"
+    refused 1603 'C:\setup.exe /S' "an installation into a folder that the restart changes"
+    rmdir "$install_dir" "$vendor_dir"
+    plant_pending "C:\\$program_files\\Tessaline\\Vireo Plugin2\\VIREOPLUGIN.DLL" ;;
+  msi)
+    refused 1603 'msiexec /i C:\package.msi /qn INSTALLDIR=C:\Tools\Vireo' "a folder outside Program Files"
+    refused 1603 "msiexec /i C:\\package.msi /qn \"INSTALLDIR=C:\\$program_files\\..\\Escaped\"" "a way out of Program Files"
+    refused 1603 'msiexec /i C:\package.msi /qn ALLUSERS=""' "a per-user registration" ;;
+esac
 
 echo "installing the $package package"
 install "$package" || fail "the installation exited with $?"
@@ -101,17 +167,27 @@ fi
 case $package in
   setup)
     [ -f "$install_dir/Uninstall.exe" ] || fail "no uninstaller"
-    other=msi ;;
+    entry="$uninstall_root\\VireoPlugin"
+    [ "$(value_of "$entry" DisplayIcon)" = "\"${installed_dll%\\*}\\Uninstall.exe\",0" ] || fail "DisplayIcon: $(value_of "$entry" DisplayIcon)"
+    size=$(( $(du -ck "$install_dir"/* | tail -1 | cut -f1) ))
+    [ $(($(value_of "$entry" EstimatedSize))) -ge $((size - 8)) ] || fail "EstimatedSize: $(value_of "$entry" EstimatedSize), not $size KB"
+    # The setup writes to Program Files and the machine's keys: Windows must ask for an administrator.
+    grep -aF 'level="requireAdministrator"' "$setup" >/dev/null || fail "the setup does not ask for administrator rights"
+    other=(msiexec /i 'C:\package.msi' /qn)
+    other_code=1603 ;;
   msi)
     in_order WriteRegistryValues AnnounceInstall InstallFinalize || fail "no broadcast after the keys were written"
     uninstall_path=$(value_of "$plugin_key" UninstallPath)
     [[ $uninstall_path =~ ^MsiExec.exe\ /X(\{[0-9A-F-]{36}\})$ ]] || fail "UninstallPath: $uninstall_path"
     remove=(msiexec /x "${BASH_REMATCH[1]}")
-    other=setup ;;
+    entry="$uninstall_root\\${BASH_REMATCH[1]}"
+    [ "$(value_of "$entry" InstallLocation)" = "${installed_dll%\\*}\\" ] || fail "InstallLocation: $(value_of "$entry" InstallLocation)"
+    other=('C:\setup.exe' /S)
+    other_code=1638 ;;
 esac
 
-echo "the $other package refuses to go over it"
-if install "$other"; then fail "the $other package installed over the $package package"; fi
+echo "the other package refuses to go over it"
+refused $other_code "${other[*]}" "the other package over this one"
 [ "$(listed_versions)" = "$version" ] || fail "two products are listed: $(listed_versions | paste -sd' ')"
 
 echo "creating the class by its id from another process"
@@ -138,6 +214,13 @@ if [ "$package" = msi ]; then
   echo "the package: the DLL's version in its file row, a code for each content"
   msiinfo export "$msi" File | grep "^VireoPluginDll	.*	$version	1033	" >/dev/null || fail "the File row lacks the DLL's version"
   msiinfo export "$msi" CustomAction | grep '^FindRegsvr32	51	' >/dev/null || fail "FindRegsvr32 is not a plain property action"
+  # The broadcasts reach the players on the user's desktop only when they run as the user.
+  msiinfo export "$msi" CustomAction | tr -d '\r' | awk -F'\t' '$1 ~ /^Announce/ && int($2 / 2048) % 2 { bad = 1 } END { exit bad }' ||
+    fail "the broadcasts run as SYSTEM"
+  # A silent run never closes the player; Add/Remove Programs shows the package's icon.
+  properties=$(msiinfo export "$msi" Property | tr -d '\r')
+  grep -x 'MSIRESTARTMANAGERCONTROL	Disable' <<<"$properties" >/dev/null || fail "the Restart Manager may close the player"
+  grep -x 'ARPPRODUCTICON	VireoPlugin.ico' <<<"$properties" >/dev/null || fail "no icon in Add/Remove Programs"
   msiinfo tables "$msi" | grep -x MsiFileHash >/dev/null && fail "the versioned DLL has a hash row"
   # Windows rolls a failed upgrade back to the older product only when that product is removed
   # inside the installation's transaction. Wine's msiexec rolls nothing back, so the order is read.
@@ -150,11 +233,13 @@ if [ "$package" = msi ]; then
   [ "$(package_code "$msi")" != "$(package_code "$prefix/other.msi")" ] || fail "another source gave the same package code"
   SOURCE_DATE_EPOCH=1000000000 "$root/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/other.msi"
   [ "$(package_code "$msi")" != "$(package_code "$prefix/other.msi")" ] || fail "other dates gave the same package code"
+  { cat "$bin/VIREOPLUGIN.DLL"; printf 'another build'; } >"$prefix/other.dll"
+  "$root/scripts/make-msi" "$version" "$prefix/other.dll" "$prefix/other.msi"
+  [ "$(package_code "$msi")" != "$(package_code "$prefix/other.msi")" ] || fail "another DLL gave the same package code"
   # A build that differs in the fourth field only is the same product, not a second one beside it.
   fourth=$(awk -F. '{ print $1 "." $2 "." $3 "." $4 + 1 }' <<<"$version")
   "$root/scripts/make-msi" "$fourth" "$bin/VIREOPLUGIN.DLL" "$prefix/drive_c/fourth.msi"
-  if msiexec /i 'C:\fourth.msi'; then fail "$fourth installed beside $version"; fi
-  [ "$(listed_versions)" = "$version" ] || fail "after $fourth Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
+  refused 1638 'msiexec /i C:\fourth.msi /qn' "$fourth beside $version"
 
   echo "upgrading to $newer, then refusing $version"
   "$root/scripts/make-msi" "$newer" "$bin/VIREOPLUGIN.DLL" "$prefix/drive_c/newer.msi"
@@ -162,30 +247,49 @@ if [ "$package" = msi ]; then
   [ "$(listed_versions)" = "$newer" ] || fail "after the upgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
   [ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "the upgrade lost the DLL"
   [ "$(value_of "$class_key\\InprocServer32" '(Default)')" = "$installed_dll" ] || fail "the upgrade lost the class"
-  if msiexec /i "$msi"; then fail "the older package installed over the newer one"; fi
-  [ "$(listed_versions)" = "$newer" ] || fail "after the downgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
+  refused 1603 'msiexec /i C:\package.msi /qn' "the older package over the newer one"
   [[ $(value_of "$plugin_key" UninstallPath) =~ ^MsiExec.exe\ /X(\{[0-9A-F-]{36}\})$ ]] || fail "UninstallPath after the upgrade"
   remove=(msiexec /x "${BASH_REMATCH[1]}")
 else
-  echo "upgrading to $newer while a player holds the DLL, then refusing $version"
-  # The newer build's DLL: the same code with a different tail.
-  { cat "$bin/VIREOPLUGIN.DLL"; printf 'newer build'; } >"$prefix/newer.dll"
-  makensis -V1 -DVERSION="$newer" -DDLL="$prefix/newer.dll" -DOUTFILE="$prefix/drive_c/newer.exe" \
-    "$root/installer/VireoPlugin.nsi" >/dev/null
+  echo "upgrading twice while a player holds the DLL, then refusing $version"
+  # The newer builds' DLLs: the same code with a different tail.
+  for build in newer latest; do
+    { cat "$bin/VIREOPLUGIN.DLL"; printf '%s build' $build; } >"$prefix/$build.dll"
+    makensis -V1 -DVERSION="$newer" -DDLL="$prefix/$build.dll" -DOUTFILE="$prefix/drive_c/$build.exe" \
+      "$root/installer/VireoPlugin.nsi" >/dev/null
+  done
   hold
+  # The held DLL is set aside: the new one is in place at once, and nothing waits for the restart in
+  # the folder, so a second upgrade needs no restart first.
   status=$(run_line 'C:\newer.exe /S')
   [ "$status" = 3010 ] || fail "the upgrade over a DLL in use exited with $status, not 3010"
-  [ "$(listed_versions)" = "$newer" ] || fail "after the upgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
-  # The restart would put this run's DLL over what another run installed now: the setup refuses.
-  status=$(run_line 'C:\newer.exe /S')
-  [ "$status" = 350 ] || fail "a second upgrade before the restart exited with $status, not 350"
-  if win "$setup" /S >/dev/null 2>&1; then fail "the older setup installed over the newer one"; fi
-  [ "$(listed_versions)" = "$newer" ] || fail "after the downgrade Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
-  restart
-  cmp -s "$prefix/newer.dll" "$install_dir/VIREOPLUGIN.DLL" || fail "after a restart the newer DLL is not in place"
+  cmp -s "$prefix/newer.dll" "$install_dir/VIREOPLUGIN.DLL" || fail "the newer DLL is not in place"
+  [ -z "$(pending)" ] || fail "the upgrade left for the restart: $(pending)"
+  status=$(run_line 'C:\latest.exe /S')
+  [ "$status" = 0 ] || fail "a second upgrade before the restart exited with $status, not 0"
+  cmp -s "$prefix/latest.dll" "$install_dir/VIREOPLUGIN.DLL" || fail "the second upgrade's DLL is not in place"
+  [ "$(listed_versions)" = "$newer" ] || fail "after the upgrades Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
+  refused 1638 'C:\setup.exe /S' "the older setup over the newer one"
   ls "$install_dir" | grep -vxF -e VIREOPLUGIN.DLL -e Uninstall.exe >/dev/null && fail "files are left beside the DLL: $(ls "$install_dir")"
-  echo "removing while a player holds the DLL"
+
+  echo "removing while a player holds the DLL, then installing before the restart"
   hold
+  status=$(quiet_uninstall)
+  [ "$status" = 3010 ] || fail "the removal of a DLL in use exited with $status, not 3010"
+  [ -e "$vendor_dir" ] && fail "the removal left $(find "$vendor_dir")"
+  [ -z "$(pending)" ] || fail "the removal left for the restart: $(pending)"
+  status=$(run_line 'C:\setup.exe /S')
+  [ "$status" = 0 ] || fail "an installation before the restart exited with $status"
+  echo "removing and installing again with nothing in use"
+  status=$(quiet_uninstall)
+  [ "$status" = 0 ] || fail "the removal exited with $status"
+  [ -z "$(pending)" ] || fail "the removal left for the restart: $(pending)"
+  status=$(run_line 'C:\setup.exe /S')
+  [ "$status" = 0 ] || fail "the installation after the removal exited with $status"
+  restart
+  cmp -s "$bin/VIREOPLUGIN.DLL" "$install_dir/VIREOPLUGIN.DLL" && [ -f "$install_dir/Uninstall.exe" ] ||
+    fail "the installation did not survive the restart: $(ls "$install_dir")"
+  [ "$(listed_versions)" = "$version" ] || fail "after the restart Add/Remove Programs lists: $(listed_versions | paste -sd' ')"
 fi
 
 echo "uninstalling"
@@ -194,19 +298,8 @@ if [ "$package" = msi ]; then
   "${remove[@]}" >/dev/null 2>&1 || fail "the removal exited with $?"
   in_order RemoveRegistryValues AnnounceRemoval RemoveFiles || fail "the broadcast did not come after the keys went"
 else
-  # The quiet uninstall returns once it is done: the DLL in use goes at the restart.
   status=$(quiet_uninstall)
-  [ "$status" = 3010 ] || fail "the removal of a DLL in use exited with $status, not 3010"
-  has_key "$class_key" && fail "the class key is still there before the restart"
-  [ -f "$install_dir/VIREOPLUGIN.DLL" ] || fail "the DLL in use is gone before the restart"
-  # The restart would delete what an installation put there now: the setup refuses, and changes
-  # nothing. (The MSI refuses too on Windows; Wine's installer cannot read the list of pending
-  # operations, a multi-string value.)
-  cp "$setup" "$prefix/drive_c/setup.exe"
-  status=$(run_line 'C:\setup.exe /S')
-  [ "$status" = 350 ] || fail "an installation before the restart exited with $status, not 350"
-  has_key "$class_key" && fail "a refused installation wrote the class key"
-  restart
+  [ "$status" = 0 ] || fail "the removal exited with $status"
 fi
 has_key "$class_key" && fail "the class key is still there"
 has_key "$plugin_key" && fail "the player's plug-in entry is still there"
@@ -216,24 +309,19 @@ has_key "$plugin_key" && fail "the player's plug-in entry is still there"
   || fail "the user's setting was touched"
 
 if [ "$package" = setup ]; then
-  echo "a second run installs where the first one did"
-  cp "$setup" "$prefix/drive_c/setup.exe"
-  status=$(run_line 'C:\setup.exe /S /D=C:\Vireo Elsewhere')
+  echo "a second run installs where the first one did, in another folder under Program Files"
+  # The 64-bit Program Files on 64-bit Windows.
+  status=$(run_line 'C:\setup.exe /S /D=C:\Program Files\Vireo Elsewhere')
   [ "$status" = 0 ] || fail "the installation in another folder exited with $status"
-  win "$setup" /S >/dev/null 2>&1 || fail "the second installation exited with $?"
   # Given another folder, an upgrade still goes where the installed copy is: one installation.
-  run_line 'C:\setup.exe /S /D=C:\Vireo Third' >/dev/null
-  [ -f "$prefix/drive_c/Vireo Elsewhere/VIREOPLUGIN.DLL" ] || fail "the DLL is not in the chosen folder"
-  # The folder made outside Program Files gets its own DACL. Wine keeps a DACL only as mode bits:
-  # this one reads 775 (the administrators' full control becomes the group's write bit), while a
-  # folder made without it reads 755; the entries themselves only Windows shows.
-  [ "$(stat -c %a "$prefix/drive_c/Vireo Elsewhere")" = 775 ] ||
-    fail "the chosen folder is not protected: mode $(stat -c %a "$prefix/drive_c/Vireo Elsewhere")"
+  status=$(run_line 'C:\setup.exe /S /D=C:\Program Files\Vireo Third')
+  [ "$status" = 0 ] || fail "the second installation exited with $status"
+  [ -f "$prefix/drive_c/Program Files/Vireo Elsewhere/VIREOPLUGIN.DLL" ] || fail "the DLL is not in the chosen folder"
   [ -e "$vendor_dir" ] && fail "the second run installed in $program_files"
-  [ -e "$prefix/drive_c/Vireo Third" ] && fail "an upgrade into another folder made a second installation"
+  [ -e "$prefix/drive_c/Program Files/Vireo Third" ] && fail "an upgrade into another folder made a second installation"
   status=$(quiet_uninstall)
   [ "$status" = 0 ] || fail "the removal exited with $status"
-  restart
-  [ -e "$prefix/drive_c/Vireo Elsewhere" ] && fail "files are left: $(find "$prefix/drive_c/Vireo Elsewhere")"
+  [ -e "$prefix/drive_c/Program Files/Vireo Elsewhere" ] && fail "files are left: $(find "$prefix/drive_c/Program Files/Vireo Elsewhere")"
+  [ -z "$(pending)" ] || fail "the removal left for the restart: $(pending)"
 fi
 echo "installer ($package, $WINEARCH): passed"
