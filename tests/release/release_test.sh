@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Releases as a vendor would, from a clone whose path has a space: a bad, expired or non-code-signing
-# certificate, a wrong PIN, a folder that is not a release's or lies in the build folder, and
-# uncommitted changes stop the release and change nothing; a
-# release signed with a throwaway certificate, from a legacy PKCS#12 file and from a SoftHSM2 token,
-# verifies file by file and inside both packages, and its DLL still registers; two unsigned
+# certificate, a wrong PIN, a folder that is not a release's or lies in the build folder (also
+# through a linked checkout), and uncommitted changes stop the release, change nothing and leave no
+# staging folder; a release signed with a throwaway certificate, from a legacy PKCS#12 file with a
+# time stamp from a local authority and from a SoftHSM2 token, verifies file by file and inside both
+# packages, lists every file in SHA256SUMS, never puts a secret on a command line, and its DLL still
+# registers; two unsigned
 # releases of the last commit, from clones in different folders at different times, are byte for
 # byte the same, symbols included, list their files in byte order, and their DLL carries the
 # process's mitigations and names the PDB that describes it.
@@ -119,13 +121,46 @@ clone="$work/vendor checkout"
 git clone -q "$root" "$clone"
 release() { "$clone/scripts/release" "$@"; }
 
+# The signing tool, as the release finds it, with every command line it is given kept: the secrets
+# must never be on one, where other users can read them.
+mkdir "$work/shim"
+printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s/command-lines"\nexec %s "$@"\n' "$work" "$(command -v osslsigncode)" >"$work/shim/osslsigncode"
+chmod +x "$work/shim/osslsigncode"
+export PATH=$work/shim:$PATH
+password=Vireo-4821-pass
+
+# A time-stamp authority on 127.0.0.1 only: its certificate, and an HTTP server that answers each
+# RFC 3161 request with openssl ts.
+mkdir "$work/tsa"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vireo Test TSA" \
+  -addext "extendedKeyUsage=critical,timeStamping" -keyout "$work/tsa/tsa.key" -out "$work/tsa/tsa.pem" 2>/dev/null
+printf '[tsa]\ndefault_tsa = authority\n[authority]\nserial = %s/tsa/serial\nsigner_cert = %s/tsa/tsa.pem\nsigner_key = %s/tsa/tsa.key\nsigner_digest = sha256\ndefault_policy = 1.2.3.4.1\ndigests = sha256, sha384, sha512\nessCertIdChain = no\ness_cert_id_alg = sha256\n' \
+  "$work" "$work" "$work" >"$work/tsa/tsa.cnf"
+echo 01 >"$work/tsa/serial"
+cat >"$work/tsa/answer" <<'ANSWER'
+#!/bin/bash
+length=0
+while IFS=$'\r' read -r line && [ -n "$line" ]; do
+  [[ ${line,,} == content-length:* ]] && length=${line#*: }
+done
+head -c "$length" >"$1/request.tsq"
+openssl ts -reply -config "$1/tsa.cnf" -queryfile "$1/request.tsq" -out "$1/reply.tsr" 2>/dev/null
+printf 'HTTP/1.1 200 OK\r\nContent-Type: application/timestamp-reply\r\nContent-Length: %d\r\nConnection: close\r\n\r\n' "$(stat -c %s "$1/reply.tsr")"
+cat "$1/reply.tsr"
+ANSWER
+chmod +x "$work/tsa/answer"
+port=$((20000 + RANDOM % 20000))
+socat "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,fork" "EXEC:$work/tsa/answer $work/tsa" &
+tsa=$!
+trap 'kill $tsa 2>/dev/null; rm -rf "$work"' EXIT
+
 # One throwaway certificate: in a PKCS#12 file with the legacy encryption of older exports, and
 # with its key on a SoftHSM2 token made here.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Vireo Test Signer" \
   -addext keyUsage=digitalSignature -addext extendedKeyUsage=codeSigning \
   -keyout "$work/signer.key" -out "$work/signer.pem" 2>/dev/null
 openssl pkcs12 -export -legacy -certpbe PBE-SHA1-RC2-40 -keypbe PBE-SHA1-3DES -inkey "$work/signer.key" \
-  -in "$work/signer.pem" -out "$work/signer.pfx" -passout pass:right
+  -in "$work/signer.pem" -out "$work/signer.pfx" -passout pass:"$password"
 # Certificates that sign but whose signatures never verify: one expired, one not for code signing.
 # Their files have no password, so their refusals also show that such a file signs.
 faketime -f -3d openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "/CN=Vireo Expired" \
@@ -151,10 +186,12 @@ mkdir "$dist" && echo earlier >"$dist/SHA256SUMS"
 refused() {
   local what=$1 reason=$2
   shift 2
-  if env "$@" "$clone/scripts/release" "${target:-$dist}" >"$work/out" 2>&1; then fail "$what was accepted"; fi
+  if env "$@" "${checkout:-$clone}/scripts/release" "${target:-$dist}" >"$work/out" 2>&1; then fail "$what was accepted"; fi
   grep -q "^release: .*$reason" "$work/out" || { cat "$work/out"; fail "no reason given for $what"; }
   [ "$(cat "$dist/SHA256SUMS")" = earlier ] || fail "$what changed $dist"
   [ -d "$clone/.git" ] || fail "$what removed the checkout"
+  compgen -G "${target:-$dist}.*" >/dev/null && fail "$what left $(compgen -G "${target:-$dist}.*")"
+  return 0
 }
 refused "a wrong password" "wrong VIREO_SIGN_PASSWORD" VIREO_SIGN_PFX="$work/signer.pfx" VIREO_SIGN_PASSWORD=wrong
 refused "a missing certificate file" "cannot read" VIREO_SIGN_PFX="$work/none.pfx"
@@ -165,6 +202,8 @@ target=$clone refused "the checkout as the folder" "holds the checkout"
 target=$work refused "a folder holding the checkout" "holds the checkout"
 mkdir -p "$clone/build-release/out" && echo earlier >"$clone/build-release/out/SHA256SUMS"
 dist=$clone/build-release/out refused "a folder in the build folder" "which the release deletes"
+ln -s "$clone" "$work/linked checkout"
+checkout=$work/linked\ checkout dist=$clone/build-release/out refused "the build folder through a link" "which the release deletes"
 rm -rf "$clone/build-release"
 echo mine >"$dist/notes.txt"
 refused "a folder with other files" "holds notes.txt"
@@ -174,9 +213,17 @@ refused "uncommitted changes" "uncommitted changes"
 git -C "$clone" checkout -q README.md
 
 echo "a release signed from a legacy PKCS#12 file verifies"
-VIREO_SIGN_PFX=$work/signer.pfx VIREO_SIGN_PASSWORD=right release "$dist" >"$work/out" 2>&1 || { cat "$work/out"; fail "the signed release"; }
-grep -q "stop validating when the certificate expires" "$work/out" || fail "no word on the missing time stamp"
+VIREO_SIGN_PFX=$work/signer.pfx VIREO_SIGN_PASSWORD=$password VIREO_SIGN_TIMESTAMP_URL=http://127.0.0.1:$port release "$dist" >"$work/out" 2>&1 || { cat "$work/out"; fail "the signed release"; }
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS"
+# Every file of the release is listed, the symbol store's too.
+[ "$(cd "$dist" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort)" = "$(awk '{ print $2 }' "$dist/SHA256SUMS")" ] ||
+  fail "SHA256SUMS does not list every file"
+# SHA-256 signatures, time-stamped by the authority, whose stamp verifies.
+for file in "$dist/VIREOPLUGIN.DLL" "$dist"/VireoPlugin-*.msi; do
+  report=$(osslsigncode verify -CAfile "$work/signer.pem" -TSA-CAfile "$work/tsa/tsa.pem" -in "$file" 2>&1) || { echo "$report"; fail "$file does not verify with its time stamp"; }
+  grep -iE 'message digest algorithm *: *sha256' <<<"$report" >/dev/null || fail "$file is not signed with SHA-256"
+  grep -iE 'timestamp server signature verification: ok|timestamp verified' <<<"$report" >/dev/null || { echo "$report"; fail "$file has no verified time stamp"; }
+done
 msi=$(echo "$dist"/VireoPlugin-*.msi)
 for file in "$dist/VIREOPLUGIN.DLL" "$dist/VireoPluginSetup.exe" "$msi"; do
   verify "$file" "$(basename "$file")"
@@ -191,6 +238,9 @@ env "${token[@]}" VIREO_SIGN_PIN=$pin "$clone/scripts/release" "$work/token dist
   || { cat "$work/out"; fail "the release signed on the token"; }
 verify "$work/token dist/VIREOPLUGIN.DLL" "the token-signed DLL"
 grep -q $pin "$work/out" && fail "the PIN is in the release's output"
+grep -e $pin -e "$password" "$work/command-lines" >/dev/null && fail "a secret was on the signing tool's command line"
+echo "release: without a time stamp, the release says so"
+grep -q "stop validating when the certificate expires" "$work/out" || fail "no word on the missing time stamp"
 
 echo "two unsigned releases are the same"
 git clone -q "$root" "$work/second clone"
