@@ -1,5 +1,21 @@
 #include "dialog/CenterOnOwner.h"
 
+namespace {
+
+// The work area of the monitor nearest a window, so that a dialog opens where the person is looking;
+// the primary monitor's when the system cannot tell.
+RECT WorkAreaNear(HWND window)
+{
+    MONITORINFO info = {sizeof info, {}, {}, 0};
+    if (GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info))
+        return info.rcWork;
+    RECT area;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    return area;
+}
+
+} // namespace
+
 BOOL CenterOnOwner(HWND window, HWND centre)
 {
     const LONG style = GetWindowLongA(window, GWL_STYLE);
@@ -20,7 +36,8 @@ BOOL CenterOnOwner(HWND window, HWND centre)
             if (!(centreStyle & WS_VISIBLE) || (centreStyle & WS_MINIMIZE))
                 centre = nullptr;
         }
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+        // The owner's monitor, or without one the monitor the window is on now.
+        area = WorkAreaNear(centre ? centre : window);
         if (centre)
             GetWindowRect(centre, &reference);
         else

@@ -2,6 +2,7 @@
 #include "server/Exports.h"
 #include "server/ClassTable.h"
 #include "server/InterfaceTable.h"
+#include "server/LoadConfig.h"
 #include "server/ModuleRecord.h"
 #include "server/Registration.h"
 
@@ -13,14 +14,21 @@ bool Skipped(const ClassEntry& row) { return row.getDescription && row.getDescri
 
 // The image's entry point: the module links no language runtime, so nothing starts before the
 // attach steps or stops after the detach steps. Thread notifications that arrive before attach has
-// switched them off only store the instance.
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+// switched them off only store the instance. It has no buffer, so no stack cookie guards its frame:
+// the cookie may still change under it, at attach.
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     libraryInstance = instance;
-    if (reason == DLL_PROCESS_ATTACH)
+    if (reason == DLL_PROCESS_ATTACH) {
+        SeedStackCookie();
         ProcessAttach(instance);
-    else if (reason == DLL_PROCESS_DETACH)
-        ProcessDetach();
+    } else if (reason == DLL_PROCESS_DETACH) {
+        // A process that is ending (reserved is not null) has lost its other threads, perhaps
+        // while they held the heap's or the module's locks: nothing is released then, the system
+        // takes it all back.
+        if (!reserved)
+            ProcessDetach();
+    }
     return TRUE;
 }
 

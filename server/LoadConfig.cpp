@@ -8,7 +8,8 @@ extern "C" {
 
 // The cookie that code compiled with stack protection checks. The loader replaces this default
 // with a random value, as it does for any image whose load configuration names it.
-uintptr_t __stack_chk_guard = 0xBB40E64E;
+constexpr uintptr_t DefaultCookie = 0xBB40E64E;
+uintptr_t __stack_chk_guard = DefaultCookie;
 
 // A failed check ends the process at once: no exception handler gets to run on a smashed stack.
 [[noreturn]] void __stack_chk_fail()
@@ -18,6 +19,28 @@ uintptr_t __stack_chk_guard = 0xBB40E64E;
     TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
     __builtin_unreachable();
 }
+
+} // extern "C"
+
+// Windows documents that an image which skips the C runtime's start-up must make sure of its own
+// cookie; so a loader that left the default is made up for here, from values that differ per process
+// and per start. This frame may not check the cookie it changes.
+__attribute__((no_stack_protector)) void SeedStackCookie()
+{
+    if (__stack_chk_guard != DefaultCookie && __stack_chk_guard != 0)
+        return;
+    FILETIME time;
+    GetSystemTimeAsFileTime(&time);
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    uintptr_t cookie = time.dwLowDateTime ^ time.dwHighDateTime ^ GetCurrentProcessId() ^ GetCurrentThreadId() ^
+                       GetTickCount() ^ counter.LowPart ^ counter.HighPart;
+    if (cookie == DefaultCookie || cookie == 0)
+        cookie = DefaultCookie + 1;
+    __stack_chk_guard = cookie;
+}
+
+extern "C" {
 
 #ifdef VIREO_GUARD_CF
 // Guarded indirect calls go through this pointer with their target in ECX. The loader of a system

@@ -38,3 +38,8 @@ struct LoadConfigDirectory32 {
     const void* GuardLongJumpTargetCount;
 };
 static_assert(sizeof(LoadConfigDirectory32) == 0x78, "the platform's layout up to GuardLongJumpTargetCount");
+
+// Gives the stack cookie a value of this process's own when the loader left the image's default
+// (or zero) in place; a cookie the loader has set stays. Called at attach, before any function that
+// checks the cookie runs.
+void SeedStackCookie();

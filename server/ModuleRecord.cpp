@@ -67,13 +67,5 @@ void ProcessDetach()
         record = next;
     }
     m.terminationList = nullptr;
-
-    if (m.heap && m.destroyHeap) {
-        if (m.heaps) {
-            for (UINT i = 0; i <= m.heapCount; ++i)
-                HeapDestroy(m.heaps[i]);
-        }
-        HeapDestroy(m.heap);
-    }
 }
 

@@ -1,5 +1,8 @@
 #include "dialog/CenterOnOwner.h"
+#include "support/ImportSlot.h"
+#include "support/ScopedValue.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 
 namespace {
 
@@ -133,6 +136,79 @@ TEST_F(CenterOnOwnerTest, ChildCentresInItsParentsClientArea)
     GetWindowRect(child, &r);
     MapWindowPoints(nullptr, owner, reinterpret_cast<POINT*>(&r), 2);
     EXPECT_EQ(r.left, 0);
+}
+
+// Two monitors as the system would report them: the primary one, with a taskbar at its foot, and a
+// taller one to its right with a taskbar of its own. A window belongs to the monitor it overlaps
+// most, or, overlapping none, to the nearest one.
+const RECT Monitors[] = {{0, 0, 1280, 1024}, {1280, -200, 3200, 1200}};
+const RECT WorkAreas[] = {{0, 0, 1280, 984}, {1280, -200, 3200, 1160}};
+bool monitorInfoFails;
+
+HMONITOR WINAPI FakeMonitorFromWindow(HWND window, DWORD)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    const auto overlap = [&](const RECT& m) {
+        return (std::max)(0L, (std::min)(r.right, m.right) - (std::max)(r.left, m.left)) *
+               (std::max)(0L, (std::min)(r.bottom, m.bottom) - (std::max)(r.top, m.top));
+    };
+    const auto distance = [&](const RECT& m) {
+        return (std::max)({m.left - r.right, r.left - m.right, 0L}) + (std::max)({m.top - r.bottom, r.top - m.bottom, 0L});
+    };
+    const bool second = overlap(Monitors[1]) > overlap(Monitors[0]) ||
+                        (overlap(Monitors[0]) == 0 && distance(Monitors[1]) < distance(Monitors[0]));
+    return reinterpret_cast<HMONITOR>(second ? 2 : 1);
+}
+
+BOOL WINAPI FakeGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info)
+{
+    const size_t i = reinterpret_cast<size_t>(monitor) - 1;
+    if (monitorInfoFails || i > 1)
+        return FALSE;
+    info->rcMonitor = Monitors[i];
+    info->rcWork = WorkAreas[i];
+    info->dwFlags = i == 0 ? MONITORINFOF_PRIMARY : 0;
+    return TRUE;
+}
+
+// The dialog opens on the owner's monitor, inside that monitor's work area; an owner off every
+// monitor takes the nearest one; without the monitor's information, the primary work area.
+TEST_F(CenterOnOwnerTest, StaysOnTheOwnersMonitor)
+{
+    DWORD* const fromWindow = ImportSlot(GetModuleHandleA(nullptr), "MonitorFromWindow");
+    DWORD* const monitorInfo = ImportSlot(GetModuleHandleA(nullptr), "GetMonitorInfoA");
+    ASSERT_TRUE(fromWindow && monitorInfo);
+    ScopedValue<DWORD> fakeFromWindow(*fromWindow, reinterpret_cast<DWORD>(&FakeMonitorFromWindow));
+    ScopedValue<DWORD> fakeInfo(*monitorInfo, reinterpret_cast<DWORD>(&FakeGetMonitorInfoA));
+
+    const struct {
+        RECT owner;
+        POINT expected;
+    } cases[] = {
+        {{2000, 500, 2400, 800}, {2100, 600}},    // on the second monitor: centred
+        {{2000, 1100, 2400, 1190}, {2100, 1060}}, // at its foot: above its own taskbar, below the primary's
+        {{1000, 300, 1600, 500}, {1280, 350}},    // straddling, mostly on the second: its left edge
+        {{-900, 300, -700, 400}, {0, 300}},       // off every monitor, nearest the primary
+    };
+    for (const auto& c : cases) {
+        MakeOwner(c.owner.left, c.owner.top, c.owner.right - c.owner.left, c.owner.bottom - c.owner.top);
+        MakeWindow(200, 100);
+        CenterOnOwner(window, nullptr);
+        EXPECT_EQ(PlacedAt().x, c.expected.x) << c.owner.left << "," << c.owner.top;
+        EXPECT_EQ(PlacedAt().y, c.expected.y) << c.owner.left << "," << c.owner.top;
+        DestroyWindow(window);
+        DestroyWindow(owner);
+        window = owner = nullptr;
+    }
+
+    ScopedValue<bool> failing(monitorInfoFails, true);
+    const RECT area = WorkArea();
+    MakeOwner(2000, 1100, 400, 90);
+    MakeWindow(200, 100);
+    CenterOnOwner(window, nullptr);
+    EXPECT_EQ(PlacedAt().x, area.right - 200);
+    EXPECT_EQ(PlacedAt().y, area.bottom - 100);
 }
 
 } // namespace

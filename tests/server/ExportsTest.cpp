@@ -73,8 +73,16 @@ const IMAGE_LOAD_CONFIG_DIRECTORY32& LoadConfigOf(HMODULE module)
     return *AtRva<IMAGE_LOAD_CONFIG_DIRECTORY32>(module, directory.VirtualAddress);
 }
 
-// The image holds the default cookie, which the loader replaces before the module runs.
-TEST(Exports, LoaderReplacedTheDefaultStackCookie)
+using EntryPoint = BOOL(WINAPI*)(HINSTANCE, DWORD, void*);
+
+EntryPoint EntryPointOf(HMODULE module)
+{
+    return reinterpret_cast<EntryPoint>(AtRva<BYTE>(module, OptionalHeader(module).AddressOfEntryPoint));
+}
+
+// The image holds the default cookie, which the loader replaces before the module runs; a loader
+// that leaves it is made up for at attach, and one that set it is left alone.
+TEST(Exports, StackCookieIsNeverTheDefault)
 {
     constexpr DWORD DefaultCookie = 0xBB40E64E;
     // Mapped as an image but not loaded: not relocated, no cookie set up.
@@ -87,7 +95,22 @@ TEST(Exports, LoaderReplacedTheDefaultStackCookie)
 
     LoadedDll dll;
     ASSERT_NE(dll.Handle(), nullptr);
-    EXPECT_NE(*reinterpret_cast<const DWORD*>(LoadConfigOf(dll.Handle()).SecurityCookie), DefaultCookie);
+    auto& cookie = *reinterpret_cast<DWORD*>(LoadConfigOf(dll.Handle()).SecurityCookie);
+    EXPECT_NE(cookie, DefaultCookie);
+    // Attach run again as the loader runs it, after a detach as FreeLibrary runs it.
+    const EntryPoint entry = EntryPointOf(dll.Handle());
+    const auto attachWith = [&](DWORD value) {
+        cookie = value;
+        entry(reinterpret_cast<HINSTANCE>(dll.Handle()), DLL_PROCESS_DETACH, nullptr);
+        entry(reinterpret_cast<HINSTANCE>(dll.Handle()), DLL_PROCESS_ATTACH, nullptr);
+        return cookie;
+    };
+    for (DWORD unset : {DefaultCookie, DWORD(0)}) {
+        const DWORD seeded = attachWith(unset);
+        EXPECT_NE(seeded, DefaultCookie);
+        EXPECT_NE(seeded, 0u);
+    }
+    EXPECT_EQ(attachWith(0x12345678), 0x12345678u);
 }
 
 TEST(Exports, LoadsAndUnloadsWithTheModuleIdle)
@@ -105,6 +128,14 @@ TEST(Exports, LoadsAndUnloadsWithTheModuleIdle)
     EXPECT_EQ(canUnloadNow(), S_FALSE);
     EXPECT_EQ(plugin->Release(), 0u);
     EXPECT_EQ(canUnloadNow(), S_OK);
+
+    // A process that is ending calls the entry point with a non-null third argument: nothing is
+    // released, so the cached class object is still the one handed out.
+    EntryPointOf(dll.Handle())(reinterpret_cast<HINSTANCE>(dll.Handle()), DLL_PROCESS_DETACH, reinterpret_cast<void*>(1));
+    IClassFactory* again = nullptr;
+    ASSERT_EQ(getClassObject(CLSID_VireoPlugin, IID_IClassFactory, reinterpret_cast<void**>(&again)), S_OK);
+    EXPECT_EQ(again, factory);
+    again->Release();
     factory->Release();
 }
 
