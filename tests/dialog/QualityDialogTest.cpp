@@ -78,6 +78,9 @@ TEST_F(QualityDialogTest, ChangedChoiceWarnsBeforeItIsWritten)
         HWND warning = WaitForWindow(thread, WarningCaption);
         ASSERT_NE(warning, nullptr);
         storedDuringWarning = Stored().AsDword();
+        // Owned by the dialog, which stays disabled behind it: OK cannot be pressed twice.
+        EXPECT_EQ(GetWindow(warning, GW_OWNER), dialog);
+        EXPECT_FALSE(IsWindowEnabled(dialog));
         EXPECT_TRUE(IsWindow(dialog));
         PressKey(warning, VK_RETURN);
     }), IDOK);
@@ -126,7 +129,11 @@ TEST_F(QualityDialogTest, CancelEscapeAndCloseBoxWriteNothing)
             else
                 CloseBox(dialog);
         }), IDCANCEL) << way;
-        EXPECT_FALSE(Stored().present) << way;
+        // Reading the setting made no key either.
+        HKEY key = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, QualityKeyPath, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND) << way;
+        if (key)
+            RegCloseKey(key);
     }
 }
 
