@@ -1,6 +1,7 @@
 #include "plugin/IWMPPluginUI.h"
 #include "server/ClassTable.h"
 #include "support/BuiltDll.h"
+#include "support/PeImage.h"
 #include <gtest/gtest.h>
 #include <cctype>
 #include <set>
@@ -12,23 +13,6 @@ std::string Lower(std::string text)
     for (char& c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-template <class T>
-const T* AtRva(HMODULE module, DWORD rva)
-{
-    return reinterpret_cast<const T*>(reinterpret_cast<const BYTE*>(module) + rva);
-}
-
-const IMAGE_OPTIONAL_HEADER32& OptionalHeader(HMODULE module)
-{
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
-    return AtRva<IMAGE_NT_HEADERS32>(module, dos->e_lfanew)->OptionalHeader;
-}
-
-const IMAGE_DATA_DIRECTORY& Directory(HMODULE module, int entry)
-{
-    return OptionalHeader(module).DataDirectory[entry];
 }
 
 TEST(Exports, NamesOrdinalsAndModuleName)

@@ -1,21 +1,10 @@
 #include "support/ImportSlot.h"
+#include "support/PeImage.h"
 #include <cstring>
-
-namespace {
-
-template <class T>
-T* AtRva(HMODULE module, DWORD rva)
-{
-    return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + rva);
-}
-
-} // namespace
 
 DWORD* ImportSlot(HMODULE module, const char* name)
 {
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
-    const auto* nt = AtRva<IMAGE_NT_HEADERS32>(module, dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    const IMAGE_DATA_DIRECTORY& directory = Directory(module, IMAGE_DIRECTORY_ENTRY_IMPORT);
     for (auto* entry = AtRva<IMAGE_IMPORT_DESCRIPTOR>(module, directory.VirtualAddress); entry->Name; ++entry) {
         auto* names = AtRva<IMAGE_THUNK_DATA32>(module, entry->OriginalFirstThunk);
         auto* slots = AtRva<IMAGE_THUNK_DATA32>(module, entry->FirstThunk);

@@ -1,5 +1,6 @@
 #include "support/StrictGuard.h"
 #include "server/LoadConfig.h"
+#include "support/PeImage.h"
 #include <cstdio>
 
 namespace {
@@ -46,19 +47,16 @@ asm(".text\n"
 
 bool EnforceGuard(HMODULE module)
 {
-    const auto* image = reinterpret_cast<const BYTE*>(module);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(
-        image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& directory = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG];
+    const IMAGE_DATA_DIRECTORY& directory = Directory(module, IMAGE_DIRECTORY_ENTRY_LOAD_CONFIG);
     if (!directory.VirtualAddress || directory.Size < sizeof(LoadConfigDirectory32))
         return false;
-    const auto& config = *reinterpret_cast<const LoadConfigDirectory32*>(image + directory.VirtualAddress);
+    const auto& config = *AtRva<const LoadConfigDirectory32>(module, directory.VirtualAddress);
     const auto flags = reinterpret_cast<DWORD>(config.GuardFlags);
     if (!config.GuardCFCheckFunctionPointer || !(flags & 0x400)) // CF_FUNCTION_TABLE_PRESENT
         return false;
 
-    guardedImage = image;
-    guardedSize = nt->OptionalHeader.SizeOfImage;
+    guardedImage = reinterpret_cast<const BYTE*>(module);
+    guardedSize = OptionalHeader(module).SizeOfImage;
     functionTable = static_cast<const BYTE*>(config.GuardCFFunctionTable);
     functionCount = reinterpret_cast<DWORD>(config.GuardCFFunctionCount);
     entrySize = sizeof(DWORD) + (flags >> 28); // a table entry may carry extra bytes after its address
