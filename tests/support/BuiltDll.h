@@ -1,5 +1,6 @@
 #pragma once
 #include "support/StrictGuard.h"
+#include "support/Verifier.h"
 #include <windows.h>
 #include <string>
 
@@ -12,18 +13,21 @@ inline std::string BuiltDllPath()
     return folder.substr(0, folder.find_last_of("\\/") + 1) + "VIREOPLUGIN.DLL";
 }
 
-// Loads the DLL for one test, with its guard enforced, and unloads it after.
+// Loads the DLL for one test, with its guard enforced and its imports verified, and unloads it
+// after; once it is gone, nothing it obtained may be left.
 class LoadedDll {
 public:
     LoadedDll() : module(LoadLibraryA(BuiltDllPath().c_str()))
     {
-        if (module)
+        if (module) {
             EnforceGuard(module);
+            InstallVerifier(module);
+        }
     }
     ~LoadedDll()
     {
-        if (module)
-            FreeLibrary(module);
+        if (module && FreeLibrary(module) && !GetModuleHandleA(BuiltDllPath().c_str()))
+            VerifyUnloaded();
     }
     LoadedDll(const LoadedDll&) = delete;
     LoadedDll& operator=(const LoadedDll&) = delete;
