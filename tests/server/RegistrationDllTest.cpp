@@ -60,6 +60,7 @@ TEST_F(RegistrationDllTest, ModulePathReachesTheRegistrarExactly)
         ASSERT_TRUE(CopyFileW(std::wstring(original.begin(), original.end()).c_str(), copy.c_str(), FALSE));
         HMODULE module = LoadLibraryW(copy.c_str());
         ASSERT_NE(module, nullptr);
+        InstallVerifier(module);
         const auto registerServer = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
         RecordingRegistrar registrar;
         {
@@ -69,6 +70,7 @@ TEST_F(RegistrationDllTest, ModulePathReachesTheRegistrarExactly)
         // The platform's registrar must be able to open the file it is given.
         EXPECT_EQ(registerServer(), S_OK);
         FreeLibrary(module);
+        VerifyUnloaded();
         DeleteFileW(copy.c_str());
         RemoveDirectoryW(folder.c_str());
 
@@ -107,9 +109,11 @@ TEST_F(RegistrationDllTest, PathLongerThanTheBufferIsAFailureNotATruncatedPath)
         ClassOverride override(CLSID_Registrar, &registrar, &registrar.created);
         HMODULE module = LoadLibraryW(copy.c_str());
         ASSERT_NE(module, nullptr);
+        InstallVerifier(module);
         registered = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")))();
         unregistered = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")))();
         FreeLibrary(module);
+        VerifyUnloaded();
     }
     DeleteFileW(copy.c_str());
     for (auto it = made.rbegin(); it != made.rend(); ++it)
