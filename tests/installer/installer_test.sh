@@ -120,6 +120,10 @@ echo "refusing folders outside Program Files and what cannot work"
 # Program Files protects what is in it from users; nothing can protect a folder elsewhere.
 case $package in
   setup)
+    # A person who cancels on the folder page.
+    cp "$bin/presscancel.exe" "$prefix/drive_c/"
+    (win 'C:\presscancel.exe' 'Vireo Plugin Setup' >/dev/null 2>&1 &)
+    refused 1602 'C:\setup.exe' "a cancelled installation"
     refused 1603 'C:\setup.exe /S /D=C:\Vireo Elsewhere' "a folder outside Program Files"
     refused 1603 'C:\setup.exe /S /D=C:\Program Files\..\Escaped' "a way out of Program Files"
     # 254 characters: the DLL's path would be longer than the class can name.
