@@ -8,8 +8,7 @@ extern "C" {
 
 // The cookie that code compiled with stack protection checks. The loader replaces this default
 // with a random value, as it does for any image whose load configuration names it.
-constexpr uintptr_t DefaultCookie = 0xBB40E64E;
-uintptr_t __stack_chk_guard = DefaultCookie;
+uintptr_t __stack_chk_guard = DefaultStackCookie;
 
 // A failed check ends the process at once: no exception handler gets to run on a smashed stack.
 [[noreturn]] void __stack_chk_fail()
@@ -27,7 +26,7 @@ uintptr_t __stack_chk_guard = DefaultCookie;
 // and per start. This frame may not check the cookie it changes.
 __attribute__((no_stack_protector)) void SeedStackCookie()
 {
-    if (__stack_chk_guard != DefaultCookie && __stack_chk_guard != 0)
+    if (__stack_chk_guard != DefaultStackCookie && __stack_chk_guard != 0)
         return;
     FILETIME time;
     GetSystemTimeAsFileTime(&time);
@@ -35,8 +34,8 @@ __attribute__((no_stack_protector)) void SeedStackCookie()
     QueryPerformanceCounter(&counter);
     uintptr_t cookie = time.dwLowDateTime ^ time.dwHighDateTime ^ GetCurrentProcessId() ^ GetCurrentThreadId() ^
                        GetTickCount() ^ counter.LowPart ^ counter.HighPart;
-    if (cookie == DefaultCookie || cookie == 0)
-        cookie = DefaultCookie + 1;
+    if (cookie == DefaultStackCookie || cookie == 0)
+        cookie = DefaultStackCookie + 1;
     __stack_chk_guard = cookie;
 }
 

@@ -1,5 +1,9 @@
 #pragma once
 #include <windows.h>
+#include <cstdint>
+
+// The stack cookie the image holds until the loader, or the module at attach, replaces it.
+constexpr uintptr_t DefaultStackCookie = 0xBB40E64E;
 
 // The platform's 32-bit load configuration layout, up to the last field that a linker fills in.
 struct LoadConfigDirectory32 {

@@ -1,5 +1,6 @@
 #include "plugin/IWMPPluginUI.h"
 #include "server/ClassTable.h"
+#include "server/LoadConfig.h"
 #include "support/BuiltDll.h"
 #include "support/PeImage.h"
 #include <gtest/gtest.h>
@@ -68,19 +69,18 @@ EntryPoint EntryPointOf(HMODULE module)
 // that leaves it is made up for at attach, and one that set it is left alone.
 TEST(Exports, StackCookieIsNeverTheDefault)
 {
-    constexpr DWORD DefaultCookie = 0xBB40E64E;
     // Mapped as an image but not loaded: not relocated, no cookie set up.
     const HMODULE mapped = LoadLibraryExA(BuiltDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(mapped, nullptr);
     const auto image = reinterpret_cast<HMODULE>(reinterpret_cast<ULONG_PTR>(mapped) & ~ULONG_PTR(3));
     const DWORD cookieRva = LoadConfigOf(image).SecurityCookie - OptionalHeader(image).ImageBase;
-    EXPECT_EQ(*AtRva<DWORD>(image, cookieRva), DefaultCookie);
+    EXPECT_EQ(*AtRva<DWORD>(image, cookieRva), DefaultStackCookie);
     FreeLibrary(mapped);
 
     LoadedDll dll;
     ASSERT_NE(dll.Handle(), nullptr);
     auto& cookie = *reinterpret_cast<DWORD*>(LoadConfigOf(dll.Handle()).SecurityCookie);
-    EXPECT_NE(cookie, DefaultCookie);
+    EXPECT_NE(cookie, DefaultStackCookie);
     // Attach run again as the loader runs it, after a detach as FreeLibrary runs it.
     const EntryPoint entry = EntryPointOf(dll.Handle());
     const auto attachWith = [&](DWORD value) {
@@ -89,9 +89,9 @@ TEST(Exports, StackCookieIsNeverTheDefault)
         entry(reinterpret_cast<HINSTANCE>(dll.Handle()), DLL_PROCESS_ATTACH, nullptr);
         return cookie;
     };
-    for (DWORD unset : {DefaultCookie, DWORD(0)}) {
+    for (DWORD unset : {DWORD(DefaultStackCookie), DWORD(0)}) {
         const DWORD seeded = attachWith(unset);
-        EXPECT_NE(seeded, DefaultCookie);
+        EXPECT_NE(seeded, DefaultStackCookie);
         EXPECT_NE(seeded, 0u);
     }
     EXPECT_EQ(attachWith(0x12345678), 0x12345678u);
