@@ -3,6 +3,7 @@
 #include "support/ScopedValue.h"
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -13,14 +14,16 @@ RECT WorkArea()
     return area;
 }
 
+using Corner = std::pair<LONG, LONG>;
+
 class CenterOnOwnerTest : public ::testing::Test {
 protected:
-    void TearDown() override
+    void TearDown() override { Forget(); }
+    void Forget()
     {
-        if (window)
-            DestroyWindow(window);
-        if (owner)
-            DestroyWindow(owner);
+        DestroyWindow(window);
+        DestroyWindow(owner);
+        window = owner = nullptr;
     }
     HWND MakeOwner(int x, int y, int w, int h, DWORD extraStyle = WS_VISIBLE)
     {
@@ -32,8 +35,10 @@ protected:
         window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, w, h, owner, nullptr, nullptr, nullptr);
         return window;
     }
-    POINT PlacedAt()
+    // Centres the window and tells where its top-left corner went.
+    Corner Centred(HWND centre = nullptr)
     {
+        CenterOnOwner(window, centre);
         RECT r;
         GetWindowRect(window, &r);
         return {r.left, r.top};
@@ -47,9 +52,7 @@ TEST_F(CenterOnOwnerTest, CentresOnAVisibleOwnerHalvingOddSumsAndSizesDown)
     MakeOwner(100, 100, 401, 201); // sums 601 and 401 are odd
     MakeWindow(101, 51);           // so are the sizes
     EXPECT_TRUE(CenterOnOwner(window, nullptr));
-    const POINT p = PlacedAt();
-    EXPECT_EQ(p.x, (100 + 501) / 2 - 101 / 2); // 300 - 50
-    EXPECT_EQ(p.y, (100 + 301) / 2 - 51 / 2);  // 200 - 25
+    EXPECT_EQ(Centred(), Corner((100 + 501) / 2 - 101 / 2, (100 + 301) / 2 - 51 / 2)); // 300 - 50, 200 - 25
 }
 
 TEST_F(CenterOnOwnerTest, ExplicitCentreWinsOverTheOwner)
@@ -58,32 +61,22 @@ TEST_F(CenterOnOwnerTest, ExplicitCentreWinsOverTheOwner)
     MakeWindow(100, 50);
     HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 300, 200, 200, 100, nullptr, nullptr,
                                  nullptr, nullptr);
-    CenterOnOwner(window, other);
-    const POINT p = PlacedAt();
-    EXPECT_EQ(p.x, 350);
-    EXPECT_EQ(p.y, 225);
+    EXPECT_EQ(Centred(other), Corner(350, 225));
     DestroyWindow(other);
 }
 
 TEST_F(CenterOnOwnerTest, HiddenMinimisedOrMissingOwnerMeansTheWorkArea)
 {
     const RECT area = WorkArea();
-    const POINT expected = {(area.left + area.right) / 2 - 200 / 2, (area.top + area.bottom) / 2 - 100 / 2};
+    const Corner expected((area.left + area.right) / 2 - 200 / 2, (area.top + area.bottom) / 2 - 100 / 2);
     for (DWORD ownerStyle : {DWORD(0), DWORD(WS_VISIBLE | WS_MINIMIZE)}) {
         MakeOwner(10, 10, 300, 300, ownerStyle);
         MakeWindow(200, 100);
-        CenterOnOwner(window, nullptr);
-        const POINT p = PlacedAt();
-        EXPECT_EQ(p.x, expected.x) << ownerStyle;
-        EXPECT_EQ(p.y, expected.y) << ownerStyle;
-        DestroyWindow(window);
-        DestroyWindow(owner);
-        window = owner = nullptr;
+        EXPECT_EQ(Centred(), expected) << ownerStyle;
+        Forget();
     }
     MakeWindow(200, 100);
-    CenterOnOwner(window, nullptr);
-    EXPECT_EQ(PlacedAt().x, expected.x);
-    EXPECT_EQ(PlacedAt().y, expected.y);
+    EXPECT_EQ(Centred(), expected);
 }
 
 TEST_F(CenterOnOwnerTest, StaysInsideTheWorkArea)
@@ -91,14 +84,9 @@ TEST_F(CenterOnOwnerTest, StaysInsideTheWorkArea)
     const RECT area = WorkArea();
     MakeOwner(area.left - 300, area.top - 200, 400, 300);
     MakeWindow(200, 100);
-    CenterOnOwner(window, nullptr);
-    EXPECT_EQ(PlacedAt().x, area.left);
-    EXPECT_EQ(PlacedAt().y, area.top);
-
+    EXPECT_EQ(Centred(), Corner(area.left, area.top));
     MoveWindow(owner, area.right - 100, area.bottom - 50, 400, 300, FALSE);
-    CenterOnOwner(window, nullptr);
-    EXPECT_EQ(PlacedAt().x, area.right - 200);
-    EXPECT_EQ(PlacedAt().y, area.bottom - 100);
+    EXPECT_EQ(Centred(), Corner(area.right - 200, area.bottom - 100));
 }
 
 TEST_F(CenterOnOwnerTest, LargerThanTheAreaTakesItsLeftAndTopEdges)
@@ -111,9 +99,7 @@ TEST_F(CenterOnOwnerTest, LargerThanTheAreaTakesItsLeftAndTopEdges)
     RECT r;
     GetWindowRect(window, &r);
     ASSERT_GT(r.right - r.left, area.right - area.left) << "this platform kept the window within the screen";
-    CenterOnOwner(window, nullptr);
-    EXPECT_EQ(PlacedAt().x, area.left);
-    EXPECT_EQ(PlacedAt().y, area.top);
+    EXPECT_EQ(Centred(), Corner(area.left, area.top));
 }
 
 TEST_F(CenterOnOwnerTest, ChildCentresInItsParentsClientArea)
@@ -184,7 +170,7 @@ TEST_F(CenterOnOwnerTest, StaysOnTheOwnersMonitor)
 
     const struct {
         RECT owner;
-        POINT expected;
+        Corner expected;
     } cases[] = {
         {{2000, 500, 2400, 800}, {2100, 600}},    // on the second monitor: centred
         {{2000, 1100, 2400, 1190}, {2100, 1060}}, // at its foot: above its own taskbar, below the primary's
@@ -194,21 +180,15 @@ TEST_F(CenterOnOwnerTest, StaysOnTheOwnersMonitor)
     for (const auto& c : cases) {
         MakeOwner(c.owner.left, c.owner.top, c.owner.right - c.owner.left, c.owner.bottom - c.owner.top);
         MakeWindow(200, 100);
-        CenterOnOwner(window, nullptr);
-        EXPECT_EQ(PlacedAt().x, c.expected.x) << c.owner.left << "," << c.owner.top;
-        EXPECT_EQ(PlacedAt().y, c.expected.y) << c.owner.left << "," << c.owner.top;
-        DestroyWindow(window);
-        DestroyWindow(owner);
-        window = owner = nullptr;
+        EXPECT_EQ(Centred(), c.expected) << c.owner.left << "," << c.owner.top;
+        Forget();
     }
 
     ScopedValue<bool> failing(monitorInfoFails, true);
     const RECT area = WorkArea();
     MakeOwner(2000, 1100, 400, 90);
     MakeWindow(200, 100);
-    CenterOnOwner(window, nullptr);
-    EXPECT_EQ(PlacedAt().x, area.right - 200);
-    EXPECT_EQ(PlacedAt().y, area.bottom - 100);
+    EXPECT_EQ(Centred(), Corner(area.right - 200, area.bottom - 100));
 }
 
 } // namespace

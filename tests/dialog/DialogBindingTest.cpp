@@ -97,14 +97,7 @@ INT_PTR RunBound(RecordingDialog& dialog, HWND owner = nullptr)
 // Runs the dialog while steps drive it from another thread once it is shown.
 INT_PTR RunBound(RecordingDialog& dialog, const std::function<void(HWND window, DWORD thread)>& steps)
 {
-    Automation automation([&](DWORD thread) {
-        HWND window = WaitForWindow(thread, Caption);
-        ASSERT_NE(window, nullptr);
-        steps(window, thread);
-    });
-    const INT_PTR result = RunBound(dialog);
-    automation.Join();
-    return result;
+    return RunDriven(Caption, [&] { return RunBound(dialog); }, steps);
 }
 
 using DialogBindingTest = ModuleFixture;
@@ -150,11 +143,15 @@ TEST_F(DialogBindingTest, ThunkRunsFromExecuteReadMemoryAndIsGivenBack)
     EXPECT_EQ(memory.State, DWORD(MEM_FREE)) << "the thunk's memory goes back when the dialog is done";
 }
 
-TEST_F(DialogBindingTest, ResultsReachTheWindowManagerByTheirRules)
+// Results reach the window manager by its rules, a nested message restores the current one, and
+// the object hears of its window's end once it has given the window up.
+TEST_F(DialogBindingTest, MessagesFollowTheWindowManagersRules)
 {
     RecordingDialog dialog;
     LRESULT commandResult = 0, commandSlot = 0, colourResult = 0, colourSlot = 0;
+    HWND shown = nullptr;
     RunBound(dialog, [&](HWND window, DWORD) {
+        shown = window;
         commandResult = SendMessageA(window, WM_COMMAND, HandledCommand, 0);
         commandSlot = GetWindowLongA(window, DWL_MSGRESULT);
 
@@ -164,34 +161,18 @@ TEST_F(DialogBindingTest, ResultsReachTheWindowManagerByTheirRules)
                                     reinterpret_cast<LPARAM>(GetDlgItem(window, 1001)));
         ReleaseDC(window, dc);
         colourSlot = GetWindowLongA(window, DWL_MSGRESULT);
+        SendMessageA(window, NestOuter, 0, 0);
         Click(window, IDCANCEL);
     });
     EXPECT_EQ(commandResult, HandledResult);
     EXPECT_EQ(commandSlot, HandledResult);
     EXPECT_EQ(colourResult, 1);
     EXPECT_EQ(colourSlot, 0x777) << "a directly returned result leaves DWL_MSGRESULT alone";
-}
 
-TEST_F(DialogBindingTest, NestedMessagesRestoreTheCurrentMessage)
-{
-    RecordingDialog dialog;
-    RunBound(dialog, [&](HWND window, DWORD) {
-        SendMessageA(window, NestOuter, 0, 0);
-        Click(window, IDCANCEL);
-    });
     EXPECT_EQ(dialog.messageWhileNested, NestInner);
     EXPECT_EQ(dialog.messageAfterNesting, NestOuter);
     EXPECT_EQ(dialog.currentMessage, nullptr);
-}
 
-TEST_F(DialogBindingTest, DestroyedWindowIsGivenUpBeforeTheObjectHears)
-{
-    RecordingDialog dialog;
-    HWND shown = nullptr;
-    RunBound(dialog, [&](HWND window, DWORD) {
-        shown = window;
-        Click(window, IDCANCEL);
-    });
     EXPECT_EQ(dialog.destroyedWindow, shown);
     EXPECT_EQ(dialog.windowAtDestruction, nullptr);
     EXPECT_EQ(dialog.window, nullptr);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -35,6 +36,12 @@ public:
     WORD Word() { WORD w; std::memcpy(&w, &data[at], 2); at += 2; return w; }
     DWORD Dword() { DWORD d; std::memcpy(&d, &data[at], 4); at += 4; return d; }
     short Short() { return static_cast<short>(Word()); }
+    // Position and size, in dialog units.
+    std::tuple<int, int, int, int> Rectangle()
+    {
+        const short x = Short(), y = Short(), cx = Short(), cy = Short();
+        return {x, y, cx, cy};
+    }
     // A name or ordinal: 0xFFFF then an ordinal, or a zero-ended UTF-16 string.
     std::string Text()
     {
@@ -55,7 +62,7 @@ private:
 
 struct Item {
     DWORD style;
-    short x, y, cx, cy;
+    int x, y, cx, cy;
     WORD id;
     std::string className, text;
 };
@@ -65,19 +72,13 @@ TEST_F(DialogResourcesTest, QualityDialogTemplateIsExact)
     const std::vector<BYTE> bytes = Resource(RT_DIALOG, MAKEINTRESOURCEA(104));
     ASSERT_FALSE(bytes.empty());
     TemplateReader t(bytes);
-    EXPECT_EQ(t.Dword(), 0x80C800C0u);
-    EXPECT_EQ(t.Dword(), 0u) << "extended style";
-    const WORD count = t.Word();
-    ASSERT_EQ(count, 6);
-    EXPECT_EQ(t.Short(), 0);
-    EXPECT_EQ(t.Short(), 0);
-    EXPECT_EQ(t.Short(), 223);
-    EXPECT_EQ(t.Short(), 172);
-    EXPECT_EQ(t.Text(), "") << "menu";
-    EXPECT_EQ(t.Text(), "") << "class";
-    EXPECT_EQ(t.Text(), "VireoPlugin Properties");
-    EXPECT_EQ(t.Word(), 8);
-    EXPECT_EQ(t.Text(), "MS Shell Dlg");
+    // Style, extended style, item count, position and size; menu, class, caption, point size, font.
+    // (Braces read their elements in order.)
+    ASSERT_EQ((std::tuple<DWORD, DWORD, WORD>{t.Dword(), t.Dword(), t.Word()}), std::make_tuple(0x80C800C0u, 0u, WORD(6)));
+    EXPECT_EQ(t.Rectangle(), std::make_tuple(0, 0, 223, 172));
+    using Texts = std::tuple<std::string, std::string, std::string>;
+    EXPECT_EQ((Texts{t.Text(), t.Text(), t.Text()}), Texts("", "", "VireoPlugin Properties"));
+    EXPECT_EQ((std::tuple<WORD, std::string>{t.Word(), t.Text()}), std::make_tuple(WORD(8), "MS Shell Dlg"));
 
     const Item expected[] = {
         {0x50010001, 160, 134, 50, 14, 1, "#128", "OK"},
@@ -89,12 +90,8 @@ TEST_F(DialogResourcesTest, QualityDialogTemplateIsExact)
     };
     for (const Item& e : expected) {
         t.AlignDword();
-        EXPECT_EQ(t.Dword(), e.style) << e.text;
-        EXPECT_EQ(t.Dword(), 0u) << e.text;
-        EXPECT_EQ(t.Short(), e.x) << e.text;
-        EXPECT_EQ(t.Short(), e.y) << e.text;
-        EXPECT_EQ(t.Short(), e.cx) << e.text;
-        EXPECT_EQ(t.Short(), e.cy) << e.text;
+        EXPECT_EQ((std::tuple<DWORD, DWORD>{t.Dword(), t.Dword()}), std::make_tuple(e.style, 0u)) << e.text;
+        EXPECT_EQ(t.Rectangle(), std::make_tuple(e.x, e.y, e.cx, e.cy)) << e.text;
         EXPECT_EQ(t.Word(), e.id) << e.text;
         const std::string className = t.Text();
         EXPECT_TRUE(className == e.className || className == (e.className == "#128" ? "Button" : "Static"))
@@ -117,14 +114,10 @@ TEST_F(DialogResourcesTest, LogoIsAThirtyTwoSquareEightBitBitmap)
     ASSERT_EQ(bytes.size(), 2088u);
     BITMAPINFOHEADER header;
     std::memcpy(&header, bytes.data(), sizeof header);
-    EXPECT_EQ(header.biSize, 40u);
-    EXPECT_EQ(header.biWidth, 32);
-    EXPECT_EQ(header.biHeight, 32) << "bottom-up";
-    EXPECT_EQ(header.biPlanes, 1);
-    EXPECT_EQ(header.biBitCount, 8);
-    EXPECT_EQ(header.biCompression, DWORD(BI_RGB));
-    EXPECT_EQ(header.biSizeImage, 1024u);
-    EXPECT_EQ(header.biClrUsed, 0u);
+    // Size, width, height (positive: bottom-up), planes, bits, compression, image size, colours used.
+    EXPECT_EQ(std::make_tuple(header.biSize, header.biWidth, header.biHeight, header.biPlanes, header.biBitCount,
+                              header.biCompression, header.biSizeImage, header.biClrUsed),
+              std::make_tuple(40u, 32, 32, WORD(1), WORD(8), DWORD(BI_RGB), 1024u, 0u));
     RGBQUAD white;
     std::memcpy(&white, bytes.data() + 40 + 255 * 4, 4);
     EXPECT_EQ(white.rgbRed & white.rgbGreen & white.rgbBlue, 255);
@@ -145,14 +138,11 @@ TEST_F(DialogResourcesTest, StringsAndVersion)
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(version.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000009u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000009u);
-    EXPECT_EQ(fixed->dwFileFlagsMask, 0x3Fu);
-    EXPECT_EQ(fixed->dwFileFlags, 0u);
-    EXPECT_EQ(fixed->dwFileOS, DWORD(VOS_NT_WINDOWS32));
-    EXPECT_EQ(fixed->dwFileType, DWORD(VFT_DLL));
+    EXPECT_EQ(std::make_tuple(fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS,
+                              fixed->dwProductVersionLS),
+              std::make_tuple(0x00010000u, 0x00000009u, 0x00010000u, 0x00000009u));
+    EXPECT_EQ(std::make_tuple(fixed->dwFileFlagsMask, fixed->dwFileFlags, fixed->dwFileOS, fixed->dwFileType),
+              std::make_tuple(0x3Fu, 0u, DWORD(VOS_NT_WINDOWS32), DWORD(VFT_DLL)));
 
     const std::pair<const char*, const char*> strings[] = {
         {"CompanyName", "Tessaline"},
@@ -171,8 +161,7 @@ TEST_F(DialogResourcesTest, StringsAndVersion)
     }
     WORD* translation = nullptr;
     ASSERT_TRUE(VerQueryValueA(version.data(), "\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length));
-    EXPECT_EQ(translation[0], 0x0409);
-    EXPECT_EQ(translation[1], 0x04B0);
+    EXPECT_EQ(std::make_tuple(translation[0], translation[1]), std::make_tuple(WORD(0x0409), WORD(0x04B0)));
 }
 
 } // namespace

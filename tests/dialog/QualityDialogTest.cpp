@@ -174,14 +174,12 @@ TEST_F(QualityDialogTest, DisplayPropertyPageAnswersSOkWhateverTheDialogDid)
     ASSERT_EQ(CreatePlugin(IID_IWMPPluginUI, reinterpret_cast<void**>(&plugin)), S_OK);
     for (int button : {IDCANCEL, IDOK}) {
         HWND shownOwner = nullptr;
-        Automation automation([&](DWORD thread) {
-            HWND dialog = WaitForWindow(thread, DialogCaption);
-            ASSERT_NE(dialog, nullptr);
-            shownOwner = GetWindow(dialog, GW_OWNER);
-            Click(dialog, button);
-        });
-        EXPECT_EQ(plugin->DisplayPropertyPage(owner), S_OK);
-        automation.Join();
+        EXPECT_EQ(RunDriven(DialogCaption, [&] { return INT_PTR(plugin->DisplayPropertyPage(owner)); },
+                            [&](HWND dialog, DWORD) {
+                                shownOwner = GetWindow(dialog, GW_OWNER);
+                                Click(dialog, button);
+                            }),
+                  S_OK);
         EXPECT_EQ(shownOwner, owner);
         EXPECT_EQ(Stored().present, button == IDOK) << "only OK stores the choice";
     }

@@ -5,7 +5,6 @@
 #include "support/SettingsKey.h"
 #include <gtest/gtest.h>
 #include <cstring>
-#include <iterator>
 #include <random>
 #include <string>
 
@@ -27,17 +26,6 @@ DWORD ReadingRule()
         std::memcpy(&value, data, size);
     RegCloseKey(key);
     return value;
-}
-
-// Stores the bytes exactly as given, whatever the type claims they are.
-void StoreRaw(DWORD type, const std::vector<BYTE>& data)
-{
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, QualityKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    // The wide form stores string types' bytes as they are; the ANSI form would convert them.
-    const std::wstring name(std::begin(QualityValueName), std::end(QualityValueName) - 1);
-    RegSetValueExW(key, name.c_str(), 0, type, data.empty() ? nullptr : data.data(), DWORD(data.size()));
-    RegCloseKey(key);
 }
 
 class Fuzz : public ::testing::Test {
@@ -63,7 +51,7 @@ TEST_F(Fuzz, StoredValueOfEveryTypeAndLength)
             std::vector<BYTE> data(length);
             for (BYTE& b : data)
                 b = BYTE(random());
-            StoreRaw(type, data);
+            WriteRaw(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName, type, data.data(), DWORD(data.size()));
             const bool expectRealTime = ReadingRule() != 0;
 
             realTimeShown = everyFrameShown = false;

@@ -2,6 +2,7 @@
 #include "server/ClassObject.h"
 #include "support/CountingUnknown.h"
 #include "support/ModuleFixture.h"
+#include "support/Refused.h"
 
 namespace {
 
@@ -70,9 +71,7 @@ TEST_F(AggregatedPluginTest, OuterObjectThatRefusesStillGetsThePlugin)
     IWMPPluginUI* again = nullptr;
     ASSERT_EQ(plugin->QueryInterface(IID_IWMPPluginUI, reinterpret_cast<void**>(&again)), S_OK);
     EXPECT_EQ(again, plugin);
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(plugin->QueryInterface(IID_IClassFactory, &ppv), E_NOINTERFACE);
-    EXPECT_EQ(ppv, nullptr);
+    EXPECT_REFUSED(E_NOINTERFACE, plugin->QueryInterface(IID_IClassFactory, &ppv));
     again->Release();
     plugin->Release();
     EXPECT_EQ(outer.Net(), 0);
@@ -86,9 +85,7 @@ TEST_F(AggregatedPluginTest, InnerUnknownAnswersOnlyThePluginInterfaces)
     EXPECT_EQ(same->Release(), 1u);
     EXPECT_EQ(inner->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(inner->QueryInterface(IID_IWMPPluginUI, nullptr), E_POINTER);
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(inner->QueryInterface(IID_IClassFactory, &ppv), E_NOINTERFACE);
-    EXPECT_EQ(ppv, nullptr);
+    EXPECT_REFUSED(E_NOINTERFACE, inner->QueryInterface(IID_IClassFactory, &ppv));
 }
 
 TEST_F(AggregatedPluginTest, ReleasingTheInnerUnknownFreesTheAggregate)

@@ -1,6 +1,7 @@
 #include "plugin/PluginObject.h"
 #include "support/CountingUnknown.h"
 #include "support/ModuleFixture.h"
+#include "support/Refused.h"
 
 namespace {
 
@@ -35,18 +36,14 @@ TEST_F(PluginObjectTest, IdentityAndCount)
     for (IID other : {IID_IClassFactory, IID_IUnknown, IID_IWMPPluginUI}) {
         if (!IsEqualIID(other, IID_IClassFactory))
             other.Data4[7] ^= 1;
-        void* ppv = reinterpret_cast<void*>(1);
-        EXPECT_EQ(plugin->QueryInterface(other, &ppv), E_NOINTERFACE);
-        EXPECT_EQ(ppv, nullptr);
+        EXPECT_REFUSED(E_NOINTERFACE, plugin->QueryInterface(other, &ppv));
     }
     EXPECT_EQ(plugin->QueryInterface(IID_IWMPPluginUI, nullptr), E_POINTER);
 }
 
 TEST_F(PluginObjectTest, CreationForAMissingInterfaceLeavesNothing)
 {
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CreatePlugin(IID_IClassFactory, &ppv), E_NOINTERFACE);
-    EXPECT_EQ(ppv, nullptr);
+    EXPECT_REFUSED(E_NOINTERFACE, CreatePlugin(IID_IClassFactory, &ppv));
     EXPECT_EQ(LockCount(), 1) << "only the fixture's plug-in may hold the module";
 }
 

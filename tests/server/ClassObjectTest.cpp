@@ -3,6 +3,7 @@
 #include "server/ClassTable.h"
 #include "support/CountingUnknown.h"
 #include "support/ModuleFixture.h"
+#include "support/Refused.h"
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void**);
 extern "C" HRESULT WINAPI DllCanUnloadNow();
@@ -35,9 +36,7 @@ TEST_F(ClassObjectTest, QueryInterfaceAnswersFromItsTable)
     EXPECT_EQ(again->Release(), 3u);
     EXPECT_EQ(unknown->Release(), 2u);
 
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(factory->QueryInterface(IID_IWMPPluginUI, &ppv), E_NOINTERFACE);
-    EXPECT_EQ(ppv, nullptr);
+    EXPECT_REFUSED(E_NOINTERFACE, factory->QueryInterface(IID_IWMPPluginUI, &ppv));
     EXPECT_EQ(factory->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(factory->AddRef(), 3u) << "failed queries must not change the count";
     factory->Release();
@@ -48,14 +47,10 @@ TEST_F(ClassObjectTest, CreateInstanceRejectsBadRequestsWithoutCreating)
     CountingUnknown outer;
     EXPECT_EQ(factory->CreateInstance(nullptr, IID_IWMPPluginUI, nullptr), E_POINTER);
 
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(factory->CreateInstance(&outer, IID_IWMPPluginUI, &ppv), CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(ppv, nullptr);
+    EXPECT_REFUSED(CLASS_E_NOAGGREGATION, factory->CreateInstance(&outer, IID_IWMPPluginUI, &ppv));
     EXPECT_EQ(outer.addRefs + outer.releases + outer.queries, 0);
 
-    ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(factory->CreateInstance(nullptr, IID_IClassFactory, &ppv), E_NOINTERFACE);
-    EXPECT_EQ(ppv, nullptr);
+    EXPECT_REFUSED(E_NOINTERFACE, factory->CreateInstance(nullptr, IID_IClassFactory, &ppv));
     EXPECT_EQ(LockCount(), 0);
     EXPECT_EQ(DllCanUnloadNow(), S_OK);
 }

@@ -1,6 +1,7 @@
 #include "plugin/IWMPPluginUI.h"
 #include "server/ClassTable.h"
 #include "support/BuiltDll.h"
+#include "support/Refused.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -61,10 +62,8 @@ TEST_F(ComActivationTest, AggregationThroughComNeedsIUnknown)
     LoadedDll guarded;
     ASSERT_TRUE(EnforceGuard(guarded.Handle()));
     const LONG checkedBefore = GuardedCallCount();
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(CoCreateInstance(CLSID_VireoPlugin, &outer, CLSCTX_INPROC_SERVER, IID_IWMPPluginUI, &ppv),
-              CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(ppv, nullptr);
+    EXPECT_REFUSED(CLASS_E_NOAGGREGATION,
+                   CoCreateInstance(CLSID_VireoPlugin, &outer, CLSCTX_INPROC_SERVER, IID_IWMPPluginUI, &ppv));
 
     IUnknown* inner = nullptr;
     ASSERT_EQ(CoCreateInstance(CLSID_VireoPlugin, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown,

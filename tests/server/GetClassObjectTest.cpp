@@ -3,6 +3,7 @@
 #include "server/ClassTable.h"
 #include "support/ModuleFixture.h"
 #include "support/ScopedValue.h"
+#include "support/Refused.h"
 #include <thread>
 #include <vector>
 
@@ -18,26 +19,14 @@ ClassEntry& PluginRow() { return moduleRecord.classTable[0]; }
 
 using GetClassObjectTest = ModuleFixture;
 
-TEST_F(GetClassObjectTest, NullOutPointerCreatesNothing)
+// A null out pointer, a class the module does not serve, or a row without a creator: nothing made.
+TEST_F(GetClassObjectTest, BadRequestsCreateNothing)
 {
     EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, nullptr), E_POINTER);
+    EXPECT_REFUSED(CLASS_E_CLASSNOTAVAILABLE, DllGetClassObject(UnknownClass, IID_IClassFactory, &ppv));
     EXPECT_EQ(PluginRow().classObject.load(), nullptr);
-}
-
-TEST_F(GetClassObjectTest, UnknownClassIsNotAvailable)
-{
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(DllGetClassObject(UnknownClass, IID_IClassFactory, &ppv), CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(ppv, nullptr);
-    EXPECT_EQ(PluginRow().classObject.load(), nullptr);
-}
-
-TEST_F(GetClassObjectTest, RowWithoutCreatorIsNeverMatched)
-{
     ScopedValue<CreatorFunction> noCreator(PluginRow().createClassObject, nullptr);
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv), CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(ppv, nullptr);
+    EXPECT_REFUSED(CLASS_E_CLASSNOTAVAILABLE, DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv));
 }
 
 TEST_F(GetClassObjectTest, ClassObjectIsCreatedOnceAndCached)
@@ -59,9 +48,7 @@ TEST_F(GetClassObjectTest, ClassObjectIsCreatedOnceAndCached)
 
 TEST_F(GetClassObjectTest, MissingInterfaceLeavesTheClassObjectCached)
 {
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IWMPPluginUI, &ppv), E_NOINTERFACE);
-    EXPECT_EQ(ppv, nullptr);
+    EXPECT_REFUSED(E_NOINTERFACE, DllGetClassObject(CLSID_VireoPlugin, IID_IWMPPluginUI, &ppv));
     IUnknown* cached = PluginRow().classObject.load();
     ASSERT_NE(cached, nullptr);
 
@@ -93,10 +80,8 @@ TEST_F(GetClassObjectTest, FailedCreationCachesNothingAndIsRetried)
         ++calls;
         return E_OUTOFMEMORY;
     });
-    void* ppv = reinterpret_cast<void*>(1);
-    EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv), E_OUTOFMEMORY);
-    EXPECT_EQ(ppv, nullptr);
-    EXPECT_EQ(DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv), E_OUTOFMEMORY);
+    EXPECT_REFUSED(E_OUTOFMEMORY, DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv));
+    EXPECT_REFUSED(E_OUTOFMEMORY, DllGetClassObject(CLSID_VireoPlugin, IID_IClassFactory, &ppv));
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(PluginRow().classObject.load(), nullptr);
 }

@@ -1,6 +1,7 @@
 #include "support/BuiltDll.h"
 #include "support/RecordingRegistrar.h"
 #include <gtest/gtest.h>
+#include <cwchar>
 #include <vector>
 
 namespace {
@@ -41,6 +42,35 @@ TEST_F(RegistrationDllTest, PlatformRegistrarFindsNoScriptAndBothDirectionsSucce
     EXPECT_EQ(broadcasts.malformed, 0);
 }
 
+// The built DLL copied into a chain of new folders under the temporary folder, all removed after.
+class DllCopy {
+public:
+    explicit DllCopy(const std::vector<std::wstring>& names)
+    {
+        WCHAR temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        std::wstring folder = std::wstring(L"\\\\?\\") + temp;
+        for (const std::wstring& name : names) {
+            folder += name;
+            CreateDirectoryW(folder.c_str(), nullptr);
+            folders.insert(folders.begin(), folder);
+            folder += L"\\";
+        }
+        path = folder + L"VIREOPLUGIN.DLL";
+        CopyFileW(BuiltDllPathW().c_str(), path.c_str(), FALSE);
+    }
+    ~DllCopy()
+    {
+        DeleteFileW(path.c_str());
+        for (const std::wstring& folder : folders)
+            RemoveDirectoryW(folder.c_str());
+    }
+    std::wstring path;
+
+private:
+    std::vector<std::wstring> folders;
+};
+
 // Folders with an apostrophe, and with a name that the ANSI code page cannot spell.
 TEST_F(RegistrationDllTest, ModulePathReachesTheRegistrarExactly)
 {
@@ -50,77 +80,47 @@ TEST_F(RegistrationDllTest, ModulePathReachesTheRegistrarExactly)
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, outsideAnsi, -1, ansi, MAX_PATH, nullptr, &lost);
     ASSERT_TRUE(lost) << "the ANSI code page " << GetACP() << " can spell " << ansi;
 
-    WCHAR temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const std::string original = BuiltDllPath();
     for (const std::wstring name : {L"vireo's copy", outsideAnsi}) {
-        const std::wstring folder = temp + name;
-        const std::wstring copy = folder + L"\\VIREOPLUGIN.DLL";
-        CreateDirectoryW(folder.c_str(), nullptr);
-        ASSERT_TRUE(CopyFileW(std::wstring(original.begin(), original.end()).c_str(), copy.c_str(), FALSE));
-        HMODULE module = LoadLibraryW(copy.c_str());
-        ASSERT_NE(module, nullptr);
-        InstallVerifier(module);
-        const auto registerServer = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
+        const DllCopy copy({name});
         RecordingRegistrar registrar;
+        WCHAR plain[MAX_PATH] = {};
         {
-            ClassOverride override(CLSID_Registrar, &registrar, &registrar.created);
-            registerServer();
+            LoadedDll dll(copy.path);
+            auto registerServer = dll.Export<EntryPoint>("DllRegisterServer");
+            ASSERT_TRUE(registerServer);
+            GetModuleFileNameW(dll.Handle(), plain, MAX_PATH);
+            {
+                ClassOverride override(CLSID_Registrar, &registrar, &registrar.created);
+                registerServer();
+            }
+            // The platform's registrar must be able to open the file it is given.
+            EXPECT_EQ(registerServer(), S_OK);
         }
-        // The platform's registrar must be able to open the file it is given.
-        EXPECT_EQ(registerServer(), S_OK);
-        FreeLibrary(module);
-        VerifyUnloaded();
-        DeleteFileW(copy.c_str());
-        RemoveDirectoryW(folder.c_str());
-
-        ASSERT_EQ(registrar.calls.size(), 2u);
-        const std::wstring& quoted = registrar.calls[0].second;
-        const std::wstring& plain = registrar.calls[1].first;
-        EXPECT_NE(plain.find(name + L"\\VIREOPLUGIN.DLL"), std::wstring::npos) << std::string(plain.begin(), plain.end());
+        EXPECT_NE(std::wcsstr(plain, (name + L"\\VIREOPLUGIN.DLL").c_str()), nullptr);
         std::wstring doubled;
-        for (WCHAR c : plain)
-            doubled.append(c == L'\'' ? 2 : 1, c);
-        EXPECT_EQ(quoted, doubled) << "apostrophes are doubled for the script only";
+        for (const WCHAR* c = plain; *c; ++c)
+            doubled.append(*c == L'\'' ? 2 : 1, *c);
+        // Apostrophes are doubled for the script only.
+        EXPECT_EQ(registrar.calls, (std::vector<std::wstring>{L"AddReplacement(Module, " + doubled + L")",
+                                                              L"ResourceRegister(" + std::wstring(plain) + L", 101, REGISTRY)"}));
         EXPECT_EQ(registrar.references, 0);
     }
 }
 
 TEST_F(RegistrationDllTest, PathLongerThanTheBufferIsAFailureNotATruncatedPath)
 {
-    WCHAR temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(L"\\\\?\\") + temp + L"vireo-long";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    std::vector<std::wstring> made = {folder};
-    while (folder.size() < 300) {
-        folder += L"\\" + std::wstring(60, L'd');
-        CreateDirectoryW(folder.c_str(), nullptr);
-        made.push_back(folder);
-    }
-    const std::wstring copy = folder + L"\\VIREOPLUGIN.DLL";
-    const std::string original = BuiltDllPath();
-    ASSERT_TRUE(CopyFileW(std::wstring(original.begin(), original.end()).c_str(), copy.c_str(), FALSE));
-
+    const std::wstring sixty(60, L'd');
+    const DllCopy copy({L"vireo-long", sixty, sixty, sixty, sixty, sixty});
+    ASSERT_GT(copy.path.size(), size_t(MAX_PATH) + 4);
     RecordingRegistrar registrar;
     BroadcastCounter broadcasts;
-    HRESULT registered = S_OK, unregistered = E_FAIL;
     {
         ClassOverride override(CLSID_Registrar, &registrar, &registrar.created);
-        HMODULE module = LoadLibraryW(copy.c_str());
-        ASSERT_NE(module, nullptr);
-        InstallVerifier(module);
-        registered = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")))();
-        unregistered = reinterpret_cast<EntryPoint>(reinterpret_cast<void*>(GetProcAddress(module, "DllUnregisterServer")))();
-        FreeLibrary(module);
-        VerifyUnloaded();
+        LoadedDll dll(copy.path);
+        ASSERT_NE(dll.Handle(), nullptr);
+        EXPECT_EQ(dll.Export<EntryPoint>("DllRegisterServer")(), HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
+        EXPECT_EQ(dll.Export<EntryPoint>("DllUnregisterServer")(), S_OK);
     }
-    DeleteFileW(copy.c_str());
-    for (auto it = made.rbegin(); it != made.rend(); ++it)
-        RemoveDirectoryW(it->c_str());
-
-    EXPECT_EQ(registered, HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(unregistered, S_OK);
     EXPECT_TRUE(registrar.calls.empty()) << "no script may run for a cut-off path";
     EXPECT_EQ(registrar.references, 0);
     EXPECT_EQ(broadcasts.Collect(), 2);

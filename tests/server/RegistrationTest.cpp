@@ -12,6 +12,8 @@ extern "C" HRESULT WINAPI DllUnregisterServer();
 
 namespace {
 
+using Calls = std::vector<std::wstring>;
+
 std::wstring ModulePath()
 {
     WCHAR path[MAX_PATH];
@@ -49,14 +51,8 @@ protected:
 TEST_F(RegistrationTest, RegisteringRunsScript101AndTakesItsAbsenceAsSuccess)
 {
     EXPECT_EQ(DllRegisterServer(), S_OK);
-    ASSERT_EQ(registrar.calls.size(), 2u);
-    EXPECT_EQ(registrar.calls[0].method, "AddReplacement");
-    EXPECT_EQ(registrar.calls[0].first, L"Module");
-    EXPECT_EQ(registrar.calls[0].second, ModulePath());
-    EXPECT_EQ(registrar.calls[1].method, "ResourceRegister");
-    EXPECT_EQ(registrar.calls[1].first, ModulePath());
-    EXPECT_EQ(registrar.calls[1].number, 101u);
-    EXPECT_EQ(registrar.calls[1].second, L"REGISTRY");
+    EXPECT_EQ(registrar.calls, (Calls{L"AddReplacement(Module, " + ModulePath() + L")",
+                                      L"ResourceRegister(" + ModulePath() + L", 101, REGISTRY)"}));
     EXPECT_EQ(categories.created, 0) << "the missing script ends the walk before the category step";
     EXPECT_EQ(broadcasts.Collect(), 1);
     EXPECT_EQ(broadcasts.malformed, 0);
@@ -70,10 +66,8 @@ TEST_F(RegistrationTest, OtherRegistrarFailuresAreReportedWhenRegisteringOnly)
 
     registrar.calls.clear();
     EXPECT_EQ(DllUnregisterServer(), S_OK);
-    ASSERT_EQ(registrar.calls.size(), 2u);
-    EXPECT_EQ(registrar.calls[1].method, "ResourceUnregister");
-    EXPECT_EQ(registrar.calls[1].number, 101u);
-    EXPECT_EQ(registrar.calls[1].second, L"REGISTRY");
+    EXPECT_EQ(registrar.calls, (Calls{L"AddReplacement(Module, " + ModulePath() + L")",
+                                      L"ResourceUnregister(" + ModulePath() + L", 101, REGISTRY)"}));
     EXPECT_EQ(broadcasts.Collect(), 1);
 }
 
@@ -124,6 +118,12 @@ ClassEntry walkTable[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr},
 };
 
+// A call for class B, the only one with categories, naming one of them.
+std::wstring CategoryCall(const wchar_t* method, REFGUID category)
+{
+    return method + (L"(" + GuidText(ClassB) + L", 1, " + GuidText(category) + L")");
+}
+
 class RegistrationWalkTest : public RegistrationTest {
 protected:
     void SetUp() override
@@ -139,22 +139,15 @@ TEST_F(RegistrationWalkTest, DescribedRowsAreSkippedAndCategoriesFollowEachRow)
 {
     EXPECT_EQ(DllRegisterServer(), S_OK);
     EXPECT_EQ(Walk::log, "+B+C");
-    ASSERT_EQ(categories.calls.size(), 2u);
-    EXPECT_EQ(categories.calls[0].method, "RegisterClassImplCategories");
-    EXPECT_TRUE(IsEqualGUID(categories.calls[0].classId, ClassB));
-    EXPECT_TRUE(IsEqualGUID(categories.calls[0].categoryId, Implemented));
-    EXPECT_EQ(categories.calls[0].number, 1u);
-    EXPECT_EQ(categories.calls[1].method, "RegisterClassReqCategories");
-    EXPECT_TRUE(IsEqualGUID(categories.calls[1].categoryId, Required));
-    EXPECT_EQ(categories.calls[1].number, 1u);
+    EXPECT_EQ(categories.calls, (Calls{CategoryCall(L"RegisterClassImplCategories", Implemented),
+                                       CategoryCall(L"RegisterClassReqCategories", Required)}));
     EXPECT_EQ(categories.created, 2) << "one manager per class with a table, even an empty one";
 
     categories.calls.clear();
     EXPECT_EQ(DllUnregisterServer(), S_OK);
     EXPECT_EQ(Walk::log, "+B+C-B-C");
-    ASSERT_EQ(categories.calls.size(), 2u);
-    EXPECT_EQ(categories.calls[0].method, "UnRegisterClassImplCategories");
-    EXPECT_EQ(categories.calls[1].method, "UnRegisterClassReqCategories");
+    EXPECT_EQ(categories.calls, (Calls{CategoryCall(L"UnRegisterClassImplCategories", Implemented),
+                                       CategoryCall(L"UnRegisterClassReqCategories", Required)}));
     EXPECT_EQ(broadcasts.Collect(), 2);
 }
 

@@ -13,11 +13,17 @@ inline std::string BuiltDllPath()
     return folder.substr(0, folder.find_last_of("\\/") + 1) + "VIREOPLUGIN.DLL";
 }
 
-// Loads the DLL for one test, with its guard enforced and its imports verified, and unloads it
-// after; once it is gone, nothing it obtained may be left.
+inline std::wstring BuiltDllPathW()
+{
+    const std::string path = BuiltDllPath();
+    return std::wstring(path.begin(), path.end());
+}
+
+// Loads the DLL (or a copy of it) for one test, with its guard enforced and its imports verified,
+// and unloads it after; once it is gone, nothing it obtained may be left.
 class LoadedDll {
 public:
-    LoadedDll() : module(LoadLibraryA(BuiltDllPath().c_str()))
+    explicit LoadedDll(const std::wstring& path = BuiltDllPathW()) : module(LoadLibraryW(path.c_str()))
     {
         if (module) {
             EnforceGuard(module);
@@ -26,7 +32,10 @@ public:
     }
     ~LoadedDll()
     {
-        if (module && FreeLibrary(module) && !GetModuleHandleA(BuiltDllPath().c_str()))
+        HMODULE stillMapped = nullptr;
+        if (module && FreeLibrary(module) &&
+            !GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                reinterpret_cast<LPCWSTR>(module), &stillMapped))
             VerifyUnloaded();
     }
     LoadedDll(const LoadedDll&) = delete;

@@ -1,62 +1,55 @@
 #include "support/DialogDriver.h"
+#include <gtest/gtest.h>
+#include <vector>
 
 namespace driver {
 
 namespace {
 
-struct Search {
-    const char* caption;
-    HWND except;
-    HWND found;
-};
-
-BOOL CALLBACK MatchCaption(HWND window, LPARAM parameter)
+BOOL CALLBACK Collect(HWND window, LPARAM list)
 {
-    auto* search = reinterpret_cast<Search*>(parameter);
-    char text[256] = {};
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> ThreadWindows(DWORD threadId)
+{
+    std::vector<HWND> windows;
+    EnumThreadWindows(threadId, Collect, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+std::string Text(HWND window)
+{
+    char text[512] = {};
     GetWindowTextA(window, text, sizeof text);
-    if (window != search->except && IsWindowVisible(window) && lstrcmpA(text, search->caption) == 0) {
-        search->found = window;
-    }
-    return TRUE;
+    return text;
 }
 
-struct Sweep {
-    bool cancel;
-    bool found;
-};
-
-// Notes the thread's dialogs and, when asked, tells each of them to cancel.
-BOOL CALLBACK SweepDialog(HWND window, LPARAM parameter)
+std::vector<HWND> Dialogs(DWORD threadId)
 {
-    auto* sweep = reinterpret_cast<Sweep*>(parameter);
-    char className[64] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (lstrcmpA(className, "#32770") == 0) {
-        sweep->found = true;
-        if (sweep->cancel)
-            PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    std::vector<HWND> dialogs;
+    for (HWND window : ThreadWindows(threadId)) {
+        char className[64] = {};
+        GetClassNameA(window, className, sizeof className);
+        if (lstrcmpA(className, "#32770") == 0)
+            dialogs.push_back(window);
     }
-    return TRUE;
-}
-
-bool HasDialogs(DWORD threadId, bool cancel = false)
-{
-    Sweep sweep = {cancel, false};
-    EnumThreadWindows(threadId, SweepDialog, reinterpret_cast<LPARAM>(&sweep));
-    return sweep.found;
+    return dialogs;
 }
 
 } // namespace
 
 HWND WaitForWindow(DWORD threadId, const char* caption, HWND except, DWORD timeout)
 {
-    Search search = {caption, except, nullptr};
+    HWND found = nullptr;
     WaitUntil([&] {
-        EnumThreadWindows(threadId, MatchCaption, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
+        for (HWND window : ThreadWindows(threadId))
+            if (window != except && IsWindowVisible(window) && Text(window) == caption)
+                found = window;
+        return found != nullptr;
     }, timeout);
-    return search.found;
+    return found;
 }
 
 bool WaitUntilGone(HWND window, DWORD timeout)
@@ -79,12 +72,7 @@ bool IsChecked(HWND dialog, int itemId)
     return SendMessageA(GetDlgItem(dialog, itemId), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-std::string ItemText(HWND dialog, int itemId)
-{
-    char text[512] = {};
-    GetWindowTextA(GetDlgItem(dialog, itemId), text, sizeof text);
-    return text;
-}
+std::string ItemText(HWND dialog, int itemId) { return Text(GetDlgItem(dialog, itemId)); }
 
 void Sync(HWND window)
 {
@@ -108,11 +96,12 @@ Automation::Automation(std::function<void(DWORD)> script)
     const DWORD driven = GetCurrentThreadId();
     worker = std::thread([driven, script] {
         script(driven);
-        for (int wait = 0; wait < 40 && HasDialogs(driven); ++wait)
+        for (int wait = 0; wait < 40 && !Dialogs(driven).empty(); ++wait)
             Sleep(50);
-        for (int attempt = 0; attempt < 100 && HasDialogs(driven); ++attempt) {
+        for (int attempt = 0; attempt < 100 && !Dialogs(driven).empty(); ++attempt) {
             Sleep(50);
-            HasDialogs(driven, true);
+            for (HWND dialog : Dialogs(driven))
+                PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         }
     });
 }
@@ -123,6 +112,19 @@ void Automation::Join()
 {
     if (worker.joinable())
         worker.join();
+}
+
+INT_PTR RunDriven(const char* caption, const std::function<INT_PTR()>& run,
+                  const std::function<void(HWND window, DWORD thread)>& steps)
+{
+    Automation automation([&](DWORD thread) {
+        HWND window = WaitForWindow(thread, caption);
+        ASSERT_NE(window, nullptr) << caption;
+        steps(window, thread);
+    });
+    const INT_PTR result = run();
+    automation.Join();
+    return result;
 }
 
 } // namespace driver

@@ -40,4 +40,9 @@ private:
     std::thread worker;
 };
 
+// Runs run on this thread while steps drive, from another thread, the window with that caption
+// once it is shown; returns what run returned.
+INT_PTR RunDriven(const char* caption, const std::function<INT_PTR()>& run,
+                  const std::function<void(HWND window, DWORD thread)>& steps);
+
 } // namespace driver

@@ -40,14 +40,7 @@ protected:
     // Runs the quality dialog while steps drive it from another thread once it is shown.
     INT_PTR RunDialog(const std::function<void(HWND dialog, DWORD thread)>& steps)
     {
-        driver::Automation automation([&](DWORD thread) {
-            HWND dialog = driver::WaitForWindow(thread, DialogCaption);
-            ASSERT_NE(dialog, nullptr);
-            steps(dialog, thread);
-        });
-        const INT_PTR result = RunDialog();
-        automation.Join();
-        return result;
+        return driver::RunDriven(DialogCaption, [this] { return RunDialog(); }, steps);
     }
 
     HWND owner = nullptr;

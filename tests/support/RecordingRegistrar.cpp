@@ -1,57 +1,19 @@
 #include "support/RecordingRegistrar.h"
 
-STDMETHODIMP RecordingRegistrar::QueryInterface(REFIID riid, void** ppv)
+HRESULT CallLog::Record(HRESULT result, const wchar_t* method, std::initializer_list<std::wstring> arguments)
 {
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IRegistrar))
-        return E_NOINTERFACE;
-    *ppv = static_cast<IRegistrar*>(this);
-    AddRef();
-    return S_OK;
+    std::wstring call = method + std::wstring(L"(");
+    for (const std::wstring& argument : arguments)
+        call += (call.back() == L'(' ? L"" : L", ") + argument;
+    calls.push_back(call + L")");
+    return result;
 }
 
-HRESULT RecordingRegistrar::Record(const char* method)
+std::wstring GuidText(REFGUID id)
 {
-    calls.push_back({method, {}, {}, 0, {}, {}});
-    return E_NOTIMPL;
-}
-
-STDMETHODIMP RecordingRegistrar::AddReplacement(LPCOLESTR key, LPCOLESTR item)
-{
-    calls.push_back({"AddReplacement", key, item, 0, {}, {}});
-    return S_OK;
-}
-
-HRESULT RecordingRegistrar::RecordScript(const char* method, LPCOLESTR file, UINT id, LPCOLESTR type)
-{
-    calls.push_back({method, file, type, id, {}, {}});
-    return answer;
-}
-
-STDMETHODIMP RecordingRegistrar::ResourceRegister(LPCOLESTR file, UINT id, LPCOLESTR type)
-{
-    return RecordScript("ResourceRegister", file, id, type);
-}
-
-STDMETHODIMP RecordingRegistrar::ResourceUnregister(LPCOLESTR file, UINT id, LPCOLESTR type)
-{
-    return RecordScript("ResourceUnregister", file, id, type);
-}
-
-STDMETHODIMP RecordingCategories::QueryInterface(REFIID riid, void** ppv)
-{
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ICatRegister))
-        return E_NOINTERFACE;
-    *ppv = static_cast<ICatRegister*>(this);
-    AddRef();
-    return S_OK;
-}
-
-HRESULT RecordingCategories::Record(const char* method, REFCLSID classId, ULONG count, CATID ids[])
-{
-    calls.push_back({method, {}, {}, count, classId, ids[0]});
-    return int(calls.size()) - 1 == failingCall ? E_FAIL : S_OK;
+    WCHAR text[40] = {};
+    StringFromGUID2(id, text, 40);
+    return text;
 }
 
 ClassOverride::ClassOverride(REFCLSID classId, IUnknown* replacement, int* creationCount)
@@ -61,15 +23,6 @@ ClassOverride::ClassOverride(REFCLSID classId, IUnknown* replacement, int* creat
 }
 
 ClassOverride::~ClassOverride() { CoRevokeClassObject(cookie); }
-
-STDMETHODIMP ClassOverride::QueryInterface(REFIID riid, void** ppv)
-{
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory))
-        return E_NOINTERFACE;
-    *ppv = static_cast<IClassFactory*>(this);
-    return S_OK;
-}
 
 STDMETHODIMP ClassOverride::CreateInstance(IUnknown*, REFIID riid, void** ppv)
 {

@@ -1,65 +1,83 @@
 #pragma once
 #include "server/IRegistrar.h"
 #include <comcat.h>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
-// Registrar and category manager of the test's own, put in place of the platform's for the
-// test process through CoRegisterClassObject; they record every call.
-struct RecordedCall {
-    std::string method;
-    std::wstring first, second;
-    UINT number = 0;
-    GUID classId = {};
-    GUID categoryId = {};
-};
+// QueryInterface for an object of the test's own with one interface besides IUnknown.
+template <class Interface>
+HRESULT AnswerQuery(Interface* self, REFIID asked, REFIID own, void** ppv)
+{
+    *ppv = IsEqualIID(asked, IID_IUnknown) || IsEqualIID(asked, own) ? self : nullptr;
+    if (!*ppv)
+        return E_NOINTERFACE;
+    self->AddRef();
+    return S_OK;
+}
 
-class RecordingRegistrar : public IRegistrar {
+// Registrar and category manager of the test's own, put in place of the platform's for the test
+// process through CoRegisterClassObject. They write every call down as "Method(argument, ...)",
+// with numbers in decimal and GUIDs in braces, and count their references and creations.
+class CallLog {
 public:
-    std::vector<RecordedCall> calls;
-    HRESULT answer = HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND);
+    std::vector<std::wstring> calls;
     LONG references = 0;
     int created = 0;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+protected:
+    HRESULT Record(HRESULT result, const wchar_t* method, std::initializer_list<std::wstring> arguments);
+};
+
+class RecordingRegistrar : public IRegistrar, public CallLog {
+public:
+    HRESULT answer = HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND);
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return AnswerQuery(this, riid, IID_IRegistrar, ppv); }
     STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
     STDMETHODIMP_(ULONG) Release() override { return --references; }
-    STDMETHODIMP AddReplacement(LPCOLESTR key, LPCOLESTR item) override;
-    STDMETHODIMP ClearReplacements() override { return Record("ClearReplacements"); }
-    STDMETHODIMP ResourceRegisterSz(LPCOLESTR, LPCOLESTR, LPCOLESTR) override { return Record("ResourceRegisterSz"); }
-    STDMETHODIMP ResourceUnregisterSz(LPCOLESTR, LPCOLESTR, LPCOLESTR) override { return Record("ResourceUnregisterSz"); }
-    STDMETHODIMP FileRegister(LPCOLESTR) override { return Record("FileRegister"); }
-    STDMETHODIMP FileUnregister(LPCOLESTR) override { return Record("FileUnregister"); }
-    STDMETHODIMP StringRegister(LPCOLESTR) override { return Record("StringRegister"); }
-    STDMETHODIMP StringUnregister(LPCOLESTR) override { return Record("StringUnregister"); }
-    STDMETHODIMP ResourceRegister(LPCOLESTR file, UINT id, LPCOLESTR type) override;
-    STDMETHODIMP ResourceUnregister(LPCOLESTR file, UINT id, LPCOLESTR type) override;
-
-private:
-    HRESULT Record(const char* method);
-    HRESULT RecordScript(const char* method, LPCOLESTR file, UINT id, LPCOLESTR type);
+    STDMETHODIMP AddReplacement(LPCOLESTR key, LPCOLESTR item) override { return Record(S_OK, L"AddReplacement", {key, item}); }
+    STDMETHODIMP ClearReplacements() override { return Record(E_NOTIMPL, L"ClearReplacements", {}); }
+    STDMETHODIMP ResourceRegisterSz(LPCOLESTR, LPCOLESTR, LPCOLESTR) override { return Record(E_NOTIMPL, L"ResourceRegisterSz", {}); }
+    STDMETHODIMP ResourceUnregisterSz(LPCOLESTR, LPCOLESTR, LPCOLESTR) override { return Record(E_NOTIMPL, L"ResourceUnregisterSz", {}); }
+    STDMETHODIMP FileRegister(LPCOLESTR) override { return Record(E_NOTIMPL, L"FileRegister", {}); }
+    STDMETHODIMP FileUnregister(LPCOLESTR) override { return Record(E_NOTIMPL, L"FileUnregister", {}); }
+    STDMETHODIMP StringRegister(LPCOLESTR) override { return Record(E_NOTIMPL, L"StringRegister", {}); }
+    STDMETHODIMP StringUnregister(LPCOLESTR) override { return Record(E_NOTIMPL, L"StringUnregister", {}); }
+    STDMETHODIMP ResourceRegister(LPCOLESTR file, UINT id, LPCOLESTR type) override
+    {
+        return Record(answer, L"ResourceRegister", {file, std::to_wstring(id), type});
+    }
+    STDMETHODIMP ResourceUnregister(LPCOLESTR file, UINT id, LPCOLESTR type) override
+    {
+        return Record(answer, L"ResourceUnregister", {file, std::to_wstring(id), type});
+    }
 };
 
-class RecordingCategories : public ICatRegister {
+// A GUID as the category manager's calls are written down.
+std::wstring GuidText(REFGUID id);
+
+class RecordingCategories : public ICatRegister, public CallLog {
 public:
-    std::vector<RecordedCall> calls;
     // The call (counted from 0) that fails with E_FAIL; -1 for none.
     int failingCall = -1;
-    LONG references = 0;
-    int created = 0;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return AnswerQuery(this, riid, IID_ICatRegister, ppv); }
     STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
     STDMETHODIMP_(ULONG) Release() override { return --references; }
     STDMETHODIMP RegisterCategories(ULONG, CATEGORYINFO[]) override { return E_NOTIMPL; }
     STDMETHODIMP UnRegisterCategories(ULONG, CATID[]) override { return E_NOTIMPL; }
-    STDMETHODIMP RegisterClassImplCategories(REFCLSID c, ULONG n, CATID ids[]) override { return Record("RegisterClassImplCategories", c, n, ids); }
-    STDMETHODIMP UnRegisterClassImplCategories(REFCLSID c, ULONG n, CATID ids[]) override { return Record("UnRegisterClassImplCategories", c, n, ids); }
-    STDMETHODIMP RegisterClassReqCategories(REFCLSID c, ULONG n, CATID ids[]) override { return Record("RegisterClassReqCategories", c, n, ids); }
-    STDMETHODIMP UnRegisterClassReqCategories(REFCLSID c, ULONG n, CATID ids[]) override { return Record("UnRegisterClassReqCategories", c, n, ids); }
+    STDMETHODIMP RegisterClassImplCategories(REFCLSID c, ULONG n, CATID ids[]) override { return Record(L"RegisterClassImplCategories", c, n, ids); }
+    STDMETHODIMP UnRegisterClassImplCategories(REFCLSID c, ULONG n, CATID ids[]) override { return Record(L"UnRegisterClassImplCategories", c, n, ids); }
+    STDMETHODIMP RegisterClassReqCategories(REFCLSID c, ULONG n, CATID ids[]) override { return Record(L"RegisterClassReqCategories", c, n, ids); }
+    STDMETHODIMP UnRegisterClassReqCategories(REFCLSID c, ULONG n, CATID ids[]) override { return Record(L"UnRegisterClassReqCategories", c, n, ids); }
 
 private:
-    HRESULT Record(const char* method, REFCLSID classId, ULONG count, CATID ids[]);
+    HRESULT Record(const wchar_t* method, REFCLSID classId, ULONG count, CATID ids[])
+    {
+        const HRESULT result = int(calls.size()) == failingCall ? E_FAIL : S_OK;
+        return CallLog::Record(result, method, {GuidText(classId), std::to_wstring(count), GuidText(ids[0])});
+    }
 };
 
 // Makes CoCreateInstance for classId in this process hand out object, until destroyed; with a
@@ -71,7 +89,7 @@ public:
     ClassOverride(const ClassOverride&) = delete;
     ClassOverride& operator=(const ClassOverride&) = delete;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return AnswerQuery(this, riid, IID_IClassFactory, ppv); }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override;

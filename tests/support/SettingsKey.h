@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,14 @@ inline StoredValue ReadStored(HKEY root, const char* path, const char* name)
     return stored;
 }
 
+// Stores the bytes exactly as given, whatever the type claims they are: the wide call stores string
+// types' bytes as they are, where the ANSI one would convert them.
 inline void WriteRaw(HKEY root, const char* path, const char* name, DWORD type, const void* data, DWORD size)
 {
     HKEY key = nullptr;
     RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
+    const std::wstring wideName(name, name + std::strlen(name));
+    RegSetValueExW(key, wideName.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     RegCloseKey(key);
 }
 

@@ -9,19 +9,16 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
-#include <set>
+#include <utility>
 
 namespace {
 
-using Hold = std::lock_guard<std::mutex>;
+// What the module holds, by kind and handle, with what it belongs to (a heap, a window).
+constexpr char HeapBlock[] = "a heap block", Section[] = "a critical section", Region[] = "a virtual region",
+               Key[] = "a registry key", GdiObject[] = "a GDI object", MemoryDc[] = "a memory DC",
+               WindowDc[] = "a window DC";
 std::mutex lock;
-std::map<void*, HANDLE> heapBlocks;
-std::set<void*> regions;
-std::set<HKEY> keys;
-std::set<CRITICAL_SECTION*> sections;
-std::set<HGDIOBJ> gdiObjects;
-std::map<HGDIOBJ, HDC> selected;
-std::map<HDC, HWND> windowDcs;
+std::map<std::pair<const char*, const void*>, const void*> held;
 
 void Check(bool kept, const char* rule, const char* call)
 {
@@ -30,6 +27,24 @@ void Check(bool kept, const char* rule, const char* call)
     std::fprintf(stderr, "Verifier: %s, broken by %s\n", rule, call);
     std::fflush(stderr);
     TerminateProcess(GetCurrentProcess(), 3);
+}
+
+template <class Handle>
+Handle Obtained(const char* kind, Handle handle, const void* owner = nullptr)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    if (handle)
+        held[{kind, handle}] = owner;
+    return handle;
+}
+
+// Gives back what Obtained recorded: once, and to what it came from.
+void GivenBack(const char* kind, const void* handle, const void* owner, const char* rule, const char* call)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    const auto found = held.find({kind, handle});
+    Check(found != held.end() && found->second == owner, rule, call);
+    held.erase({kind, handle});
 }
 
 // Inside DllMain this thread holds the loader lock: the PEB (FS:0x30) points at it from 0xA0.
@@ -42,38 +57,29 @@ void NotUnderLoaderLock(const char* call)
           "the loader lock: no COM, registry, library loading or waiting inside DllMain", call);
 }
 
-void NotWritableAndExecutable(DWORD protect, const char* call)
+bool HeldByThisThread(const CRITICAL_SECTION* section)
 {
-    Check(!(protect & (PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)),
-          "virtual memory: never writable and executable at once", call);
+    return section->OwningThread == ULongToHandle(GetCurrentThreadId());
 }
 
 LPVOID WINAPI VerifiedHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size)
 {
-    LPVOID block = HeapAlloc(heap, flags, size);
-    Hold hold(lock);
-    if (block)
-        heapBlocks[block] = heap;
-    return block;
+    return Obtained(HeapBlock, HeapAlloc(heap, flags, size), heap);
 }
 
 BOOL WINAPI VerifiedHeapFree(HANDLE heap, DWORD flags, LPVOID block)
 {
-    if (block) {
-        Hold hold(lock);
-        const auto found = heapBlocks.find(block);
-        Check(found != heapBlocks.end() && found->second == heap, "heap: a block is freed on its own heap, once",
-              "HeapFree");
-        heapBlocks.erase(block);
-    }
+    if (block)
+        GivenBack(HeapBlock, block, heap, "heap: a block is freed on its own heap, once", "HeapFree");
     return HeapFree(heap, flags, block);
 }
 
 void WINAPI VerifiedInitializeCriticalSection(CRITICAL_SECTION* section)
 {
     {
-        Hold hold(lock);
-        Check(sections.insert(section).second, "critical sections: initialised once", "InitializeCriticalSection");
+        std::lock_guard<std::mutex> hold(lock);
+        Check(held.emplace(std::make_pair(Section, section), nullptr).second, "critical sections: initialised once",
+              "InitializeCriticalSection");
     }
     InitializeCriticalSection(section);
 }
@@ -83,15 +89,13 @@ void WINAPI VerifiedInitializeCriticalSection(CRITICAL_SECTION* section)
 void WINAPI VerifiedEnterCriticalSection(CRITICAL_SECTION* section)
 {
     Check(section->DebugInfo != nullptr, "critical sections: initialised before use", "EnterCriticalSection");
-    EnterCriticalSection(section);
-    Hold hold(lock);
-    sections.insert(section);
+    EnterCriticalSection(Obtained(Section, section));
 }
 
 void WINAPI VerifiedLeaveCriticalSection(CRITICAL_SECTION* section)
 {
-    Check(section->OwningThread == ULongToHandle(GetCurrentThreadId()),
-          "critical sections: left only by the thread that holds them", "LeaveCriticalSection");
+    Check(HeldByThisThread(section), "critical sections: left only by the thread that holds them",
+          "LeaveCriticalSection");
     LeaveCriticalSection(section);
 }
 
@@ -99,18 +103,21 @@ void WINAPI VerifiedDeleteCriticalSection(CRITICAL_SECTION* section)
 {
     Check(section->OwningThread == nullptr, "critical sections: never deleted while held", "DeleteCriticalSection");
     DeleteCriticalSection(section);
-    Hold hold(lock);
-    sections.erase(section);
+    std::lock_guard<std::mutex> hold(lock);
+    held.erase({Section, section});
+}
+
+void NotWritableAndExecutable(DWORD protect, const char* call)
+{
+    Check(!(protect & (PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)),
+          "virtual memory: never writable and executable at once", call);
 }
 
 LPVOID WINAPI VerifiedVirtualAlloc(LPVOID address, SIZE_T size, DWORD type, DWORD protect)
 {
     NotWritableAndExecutable(protect, "VirtualAlloc");
     LPVOID base = VirtualAlloc(address, size, type, protect);
-    Hold hold(lock);
-    if (base && !address)
-        regions.insert(base);
-    return base;
+    return address ? base : Obtained(Region, base);
 }
 
 BOOL WINAPI VerifiedVirtualProtect(LPVOID address, SIZE_T size, DWORD protect, PDWORD previous)
@@ -121,10 +128,10 @@ BOOL WINAPI VerifiedVirtualProtect(LPVOID address, SIZE_T size, DWORD protect, P
 
 BOOL WINAPI VerifiedVirtualFree(LPVOID address, SIZE_T size, DWORD type)
 {
+    constexpr char rule[] = "virtual memory: MEM_RELEASE only with the allocation's base and size 0";
     if (type & MEM_RELEASE) {
-        Hold hold(lock);
-        Check(size == 0 && regions.erase(address) == 1,
-              "virtual memory: MEM_RELEASE only with the allocation's base and size 0", "VirtualFree");
+        Check(size == 0, rule, "VirtualFree");
+        GivenBack(Region, address, nullptr, rule, "VirtualFree");
     }
     return VirtualFree(address, size, type);
 }
@@ -134,9 +141,8 @@ bool RootKey(HKEY key) { return reinterpret_cast<ULONG_PTR>(key) >= 0x80000000; 
 
 LONG Opened(LONG error, const HKEY* key)
 {
-    Hold hold(lock);
     if (error == ERROR_SUCCESS && !RootKey(*key))
-        keys.insert(*key);
+        Obtained(Key, *key);
     return error;
 }
 
@@ -156,11 +162,8 @@ LONG WINAPI VerifiedRegCreateKeyExA(HKEY root, LPCSTR path, DWORD reserved, LPST
 LONG WINAPI VerifiedRegCloseKey(HKEY key)
 {
     NotUnderLoaderLock("RegCloseKey");
-    {
-        Hold hold(lock);
-        Check(!RootKey(key), "registry: a root key is never closed", "RegCloseKey");
-        Check(keys.erase(key) == 1, "registry: no key closed twice", "RegCloseKey");
-    }
+    Check(!RootKey(key), "registry: a root key is never closed", "RegCloseKey");
+    GivenBack(Key, key, nullptr, "registry: no key closed twice", "RegCloseKey");
     return RegCloseKey(key);
 }
 
@@ -170,28 +173,27 @@ HRESULT WINAPI VerifiedCoCreateInstance(REFCLSID id, LPUNKNOWN outer, DWORD cont
     return CoCreateInstance(id, outer, context, iid, object);
 }
 
-template <class Handle>
-Handle Created(Handle object)
+HBITMAP WINAPI VerifiedCreateCompatibleBitmap(HDC dc, int w, int h)
 {
-    Hold hold(lock);
-    if (object)
-        gdiObjects.insert(object);
-    return object;
+    return Obtained(GdiObject, CreateCompatibleBitmap(dc, w, h));
 }
-
-HBITMAP WINAPI VerifiedCreateCompatibleBitmap(HDC dc, int w, int h) { return Created(CreateCompatibleBitmap(dc, w, h)); }
-HDC WINAPI VerifiedCreateCompatibleDC(HDC dc) { return Created(CreateCompatibleDC(dc)); }
-HBITMAP WINAPI VerifiedLoadBitmapA(HINSTANCE instance, LPCSTR name) { return Created(LoadBitmapA(instance, name)); }
-
-HGDIOBJ WINAPI VerifiedSelectObject(HDC dc, HGDIOBJ object)
+HBITMAP WINAPI VerifiedLoadBitmapA(HINSTANCE instance, LPCSTR name)
 {
-    HGDIOBJ previous = SelectObject(dc, object);
-    Hold hold(lock);
-    if (previous && previous != HGDI_ERROR) {
-        selected.erase(previous);
-        selected[object] = dc;
+    return Obtained(GdiObject, LoadBitmapA(instance, name));
+}
+HDC WINAPI VerifiedCreateCompatibleDC(HDC dc) { return Obtained(MemoryDc, CreateCompatibleDC(dc)); }
+HDC WINAPI VerifiedGetDC(HWND window) { return Obtained(WindowDc, GetDC(window), window); }
+
+// Whether one of the module's memory DCs still has the object selected.
+bool Selected(HGDIOBJ object)
+{
+    std::lock_guard<std::mutex> hold(lock);
+    for (const auto& entry : held) {
+        const auto dc = static_cast<HDC>(const_cast<void*>(entry.first.second));
+        if (entry.first.first == MemoryDc && GetCurrentObject(dc, GetObjectType(object)) == object)
+            return true;
     }
-    return previous;
+    return false;
 }
 
 // A delete must succeed: on Windows a second one may hit an object that now belongs to the player.
@@ -203,43 +205,20 @@ BOOL Deleted(BOOL deleted, const char* call)
 
 BOOL WINAPI VerifiedDeleteObject(HGDIOBJ object)
 {
-    {
-        Hold hold(lock);
-        Check(!selected.count(object), "GDI: no object deleted while selected into a DC", "DeleteObject");
-        Check(gdiObjects.erase(object) == 1, "GDI: no object deleted twice", "DeleteObject");
-    }
+    Check(!Selected(object), "GDI: no object deleted while selected into a DC", "DeleteObject");
+    GivenBack(GdiObject, object, nullptr, "GDI: no object deleted twice", "DeleteObject");
     return Deleted(DeleteObject(object), "DeleteObject");
 }
 
 BOOL WINAPI VerifiedDeleteDC(HDC dc)
 {
-    {
-        Hold hold(lock);
-        Check(gdiObjects.erase(dc) == 1, "GDI: no DC deleted twice", "DeleteDC");
-        for (auto entry = selected.begin(); entry != selected.end();)
-            entry = entry->second == dc ? selected.erase(entry) : std::next(entry);
-    }
+    GivenBack(MemoryDc, dc, nullptr, "GDI: no DC deleted twice", "DeleteDC");
     return Deleted(DeleteDC(dc), "DeleteDC");
-}
-
-HDC WINAPI VerifiedGetDC(HWND window)
-{
-    HDC dc = GetDC(window);
-    Hold hold(lock);
-    if (dc)
-        windowDcs[dc] = window;
-    return dc;
 }
 
 int WINAPI VerifiedReleaseDC(HWND window, HDC dc)
 {
-    {
-        Hold hold(lock);
-        const auto found = windowDcs.find(dc);
-        Check(found != windowDcs.end() && found->second == window, "USER: a DC is released to the window it came from",
-              "ReleaseDC");
-        windowDcs.erase(dc);
-    }
+    GivenBack(WindowDc, dc, window, "USER: a DC is released to the window it came from", "ReleaseDC");
     return ReleaseDC(window, dc);
 }
 
@@ -252,16 +231,16 @@ int WINAPI VerifiedMessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT typ
     return MessageBoxA(owner, text, caption, type);
 }
 
-#define VERIFIED(name) {#name, reinterpret_cast<const void*>(&Verified##name)}
+#define VERIFIED(name) {#name, reinterpret_cast<DWORD>(&Verified##name)}
 const struct {
     const char* name;
-    const void* wrapper;
+    DWORD wrapper;
 } wrappers[] = {
     VERIFIED(HeapAlloc), VERIFIED(HeapFree), VERIFIED(InitializeCriticalSection), VERIFIED(EnterCriticalSection),
     VERIFIED(LeaveCriticalSection), VERIFIED(DeleteCriticalSection), VERIFIED(VirtualAlloc), VERIFIED(VirtualProtect),
     VERIFIED(VirtualFree), VERIFIED(RegOpenKeyA), VERIFIED(RegCreateKeyExA), VERIFIED(RegCloseKey),
     VERIFIED(CoCreateInstance), VERIFIED(CreateCompatibleBitmap), VERIFIED(CreateCompatibleDC), VERIFIED(LoadBitmapA),
-    VERIFIED(SelectObject), VERIFIED(DeleteObject), VERIFIED(DeleteDC), VERIFIED(GetDC), VERIFIED(ReleaseDC),
+    VERIFIED(DeleteObject), VERIFIED(DeleteDC), VERIFIED(GetDC), VERIFIED(ReleaseDC),
     VERIFIED(MessageBoxA),
 };
 #undef VERIFIED
@@ -272,18 +251,12 @@ void InstallVerifier(HMODULE module)
 {
     for (const auto& wrapper : wrappers) {
         if (DWORD* slot = ImportSlot(module, wrapper.name))
-            *slot = reinterpret_cast<DWORD>(wrapper.wrapper);
+            *slot = wrapper.wrapper;
     }
 }
 
 void VerifyUnloaded()
 {
-    Hold hold(lock);
-    Check(heapBlocks.empty(), "heap: none of the module's blocks is left when it unloads", "FreeLibrary");
-    Check(sections.empty(), "critical sections: none is left alive when the module unloads", "FreeLibrary");
-    Check(regions.empty(), "virtual memory: nothing is left when the module unloads", "FreeLibrary");
-    Check(keys.empty(), "registry: no key is left open", "FreeLibrary");
-    Check(gdiObjects.empty() && windowDcs.empty(), "GDI and USER: nothing is left when the module unloads",
-          "FreeLibrary");
-    selected.clear();
+    std::lock_guard<std::mutex> hold(lock);
+    Check(held.empty(), "nothing is left when the module unloads", held.empty() ? "" : held.begin()->first.first);
 }
