@@ -5,6 +5,7 @@
 # included) are in its guard table, and every indirect call or jump goes through the check, the
 # import table or a jump table in read-only memory. The load configuration is read as Windows reads
 # it: its directory's size equals the structure's own Size, which covers the cookie and guard fields.
+# A failed cookie check ends the process at once.
 # Usage: hardened_test.sh DLL LINKER_MAP
 set -euo pipefail
 dll=$1
@@ -22,6 +23,17 @@ cookie=$(awk '/SecurityCookie:/ { print $2 }' <<<"$readout")
 rva=$(awk '$NF == "___stack_chk_guard" { print $1; exit }' "$map")
 grep -q '\.refptr\.___stack_chk_guard$' "$map" || fail "no code checks the stack cookie"
 [ -n "$rva" ] && [ $((cookie)) -eq $((base + 0x$rva)) ] || fail "SecurityCookie $cookie is not the cookie the code checks"
+# A failed check ends the process at once, by the fast-fail interrupt or TerminateProcess: ExitProcess
+# would run every DLL's detach code on the smashed stack.
+fail_rva=$(awk '$NF == "___stack_chk_fail" { print $1; exit }' "$map")
+[ -n "$fail_rva" ] || fail "the map names no ___stack_chk_fail"
+failure=$(llvm-objdump-16 -d --no-show-raw-insn --start-address=$((base + 0x$fail_rva)) \
+          --stop-address=$((base + 0x$fail_rva + 0x40)) "$dll")
+grep -q 'int[[:space:]]*$0x29' <<<"$failure" && grep -q '$0xc0000409' <<<"$failure" ||
+  fail "a failed stack check does not fast-fail with STATUS_STACK_BUFFER_OVERRUN"
+imports=$(llvm-readobj-16 --coff-imports "$dll")
+grep -q 'Symbol: TerminateProcess ' <<<"$imports" && ! grep -qE 'Symbol: (ExitProcess|FatalExit) ' <<<"$imports" ||
+  fail "the DLL would end the process other than at once"
 # Windows ignores the cookie and the guard unless the directory's size is the structure's Size and
 # that Size reaches past GuardFlags (offset 0x58 of the 32-bit layout).
 directory=$(awk '$1 == "LoadConfigTableSize:" { print $2 }' <<<"$readout")
