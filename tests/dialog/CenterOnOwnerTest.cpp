@@ -3,22 +3,79 @@
 #include "support/ScopedValue.h"
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <optional>
 #include <utility>
+#include <vector>
 
 namespace {
 
-RECT WorkArea()
+// Monitors as the system reports them to the module, whose MonitorFromWindow and GetMonitorInfoA
+// are pointed here in every test: by default the test display as one monitor whose work area is a
+// taskbar short at the foot and a strip short at the top, as on a desk (the display's own work
+// area is the whole screen). A window belongs to the monitor it overlaps most or, overlapping none,
+// to the nearest one.
+struct Monitor {
+    RECT bounds, work;
+};
+std::vector<Monitor> monitors;
+bool monitorInfoFails;
+
+HMONITOR WINAPI FakeMonitorFromWindow(HWND window, DWORD)
 {
-    RECT area;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-    return area;
+    RECT r;
+    GetWindowRect(window, &r);
+    const auto overlap = [&](const RECT& m) {
+        return (std::max)(0L, (std::min)(r.right, m.right) - (std::max)(r.left, m.left)) *
+               (std::max)(0L, (std::min)(r.bottom, m.bottom) - (std::max)(r.top, m.top));
+    };
+    const auto distance = [&](const RECT& m) {
+        return (std::max)({m.left - r.right, r.left - m.right, 0L}) + (std::max)({m.top - r.bottom, r.top - m.bottom, 0L});
+    };
+    size_t best = 0;
+    for (size_t i = 1; i < monitors.size(); ++i) {
+        const RECT &m = monitors[i].bounds, &b = monitors[best].bounds;
+        if (overlap(m) > overlap(b) || (overlap(b) == 0 && distance(m) < distance(b)))
+            best = i;
+    }
+    return reinterpret_cast<HMONITOR>(best + 1);
+}
+
+BOOL WINAPI FakeGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info)
+{
+    const size_t i = reinterpret_cast<size_t>(monitor) - 1;
+    if (monitorInfoFails || i >= monitors.size())
+        return FALSE;
+    info->rcMonitor = monitors[i].bounds;
+    info->rcWork = monitors[i].work;
+    info->dwFlags = i == 0 ? MONITORINFOF_PRIMARY : 0;
+    return TRUE;
 }
 
 using Corner = std::pair<LONG, LONG>;
 
 class CenterOnOwnerTest : public ::testing::Test {
 protected:
-    void TearDown() override { Forget(); }
+    void SetUp() override
+    {
+        const RECT screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+        desk = {0, 30, screen.right, screen.bottom - 40};
+        monitors = {{screen, desk}};
+        monitorInfoFails = false;
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &saved, 0);
+        ASSERT_TRUE(SystemParametersInfoA(SPI_SETWORKAREA, 0, &desk, 0));
+        DWORD* const fromWindow = ImportSlot(GetModuleHandleA(nullptr), "MonitorFromWindow");
+        DWORD* const monitorInfo = ImportSlot(GetModuleHandleA(nullptr), "GetMonitorInfoA");
+        ASSERT_TRUE(fromWindow && monitorInfo);
+        fakeFromWindow.emplace(*fromWindow, reinterpret_cast<DWORD>(&FakeMonitorFromWindow));
+        fakeInfo.emplace(*monitorInfo, reinterpret_cast<DWORD>(&FakeGetMonitorInfoA));
+    }
+    void TearDown() override
+    {
+        Forget();
+        fakeFromWindow.reset();
+        fakeInfo.reset();
+        SystemParametersInfoA(SPI_SETWORKAREA, 0, &saved, 0);
+    }
     void Forget()
     {
         DestroyWindow(window);
@@ -45,6 +102,8 @@ protected:
     }
     HWND owner = nullptr;
     HWND window = nullptr;
+    RECT desk = {}, saved = {};
+    std::optional<ScopedValue<DWORD>> fakeFromWindow, fakeInfo;
 };
 
 TEST_F(CenterOnOwnerTest, CentresOnAVisibleOwnerHalvingOddSumsAndSizesDown)
@@ -67,8 +126,7 @@ TEST_F(CenterOnOwnerTest, ExplicitCentreWinsOverTheOwner)
 
 TEST_F(CenterOnOwnerTest, HiddenMinimisedOrMissingOwnerMeansTheWorkArea)
 {
-    const RECT area = WorkArea();
-    const Corner expected((area.left + area.right) / 2 - 200 / 2, (area.top + area.bottom) / 2 - 100 / 2);
+    const Corner expected((desk.left + desk.right) / 2 - 200 / 2, (desk.top + desk.bottom) / 2 - 100 / 2);
     for (DWORD ownerStyle : {DWORD(0), DWORD(WS_VISIBLE | WS_MINIMIZE)}) {
         MakeOwner(10, 10, 300, 300, ownerStyle);
         MakeWindow(200, 100);
@@ -81,25 +139,23 @@ TEST_F(CenterOnOwnerTest, HiddenMinimisedOrMissingOwnerMeansTheWorkArea)
 
 TEST_F(CenterOnOwnerTest, StaysInsideTheWorkArea)
 {
-    const RECT area = WorkArea();
-    MakeOwner(area.left - 300, area.top - 200, 400, 300);
+    MakeOwner(desk.left - 300, desk.top - 200, 400, 300);
     MakeWindow(200, 100);
-    EXPECT_EQ(Centred(), Corner(area.left, area.top));
-    MoveWindow(owner, area.right - 100, area.bottom - 50, 400, 300, FALSE);
-    EXPECT_EQ(Centred(), Corner(area.right - 200, area.bottom - 100));
+    EXPECT_EQ(Centred(), Corner(desk.left, desk.top));
+    MoveWindow(owner, desk.right - 100, desk.bottom - 50, 400, 300, FALSE);
+    EXPECT_EQ(Centred(), Corner(desk.right - 200, desk.bottom - 100));
 }
 
 TEST_F(CenterOnOwnerTest, LargerThanTheAreaTakesItsLeftAndTopEdges)
 {
-    const RECT area = WorkArea();
     MakeOwner(100, 100, 200, 200);
     MakeWindow(200, 100);
-    SetWindowPos(window, nullptr, 0, 0, area.right - area.left + 300, area.bottom - area.top + 200,
+    SetWindowPos(window, nullptr, 0, 0, desk.right - desk.left + 300, desk.bottom - desk.top + 200,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     RECT r;
     GetWindowRect(window, &r);
-    ASSERT_GT(r.right - r.left, area.right - area.left) << "this platform kept the window within the screen";
-    EXPECT_EQ(Centred(), Corner(area.left, area.top));
+    ASSERT_GT(r.right - r.left, desk.right - desk.left) << "this platform kept the window within the screen";
+    EXPECT_EQ(Centred(), Corner(desk.left, desk.top));
 }
 
 TEST_F(CenterOnOwnerTest, ChildCentresInItsParentsClientArea)
@@ -124,49 +180,12 @@ TEST_F(CenterOnOwnerTest, ChildCentresInItsParentsClientArea)
     EXPECT_EQ(r.left, 0);
 }
 
-// Two monitors as the system would report them: the primary one, with a taskbar at its foot, and a
-// taller one to its right with a taskbar of its own. A window belongs to the monitor it overlaps
-// most, or, overlapping none, to the nearest one.
-const RECT Monitors[] = {{0, 0, 1280, 1024}, {1280, -200, 3200, 1200}};
-const RECT WorkAreas[] = {{0, 0, 1280, 984}, {1280, -200, 3200, 1160}};
-bool monitorInfoFails;
-
-HMONITOR WINAPI FakeMonitorFromWindow(HWND window, DWORD)
-{
-    RECT r;
-    GetWindowRect(window, &r);
-    const auto overlap = [&](const RECT& m) {
-        return (std::max)(0L, (std::min)(r.right, m.right) - (std::max)(r.left, m.left)) *
-               (std::max)(0L, (std::min)(r.bottom, m.bottom) - (std::max)(r.top, m.top));
-    };
-    const auto distance = [&](const RECT& m) {
-        return (std::max)({m.left - r.right, r.left - m.right, 0L}) + (std::max)({m.top - r.bottom, r.top - m.bottom, 0L});
-    };
-    const bool second = overlap(Monitors[1]) > overlap(Monitors[0]) ||
-                        (overlap(Monitors[0]) == 0 && distance(Monitors[1]) < distance(Monitors[0]));
-    return reinterpret_cast<HMONITOR>(second ? 2 : 1);
-}
-
-BOOL WINAPI FakeGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info)
-{
-    const size_t i = reinterpret_cast<size_t>(monitor) - 1;
-    if (monitorInfoFails || i > 1)
-        return FALSE;
-    info->rcMonitor = Monitors[i];
-    info->rcWork = WorkAreas[i];
-    info->dwFlags = i == 0 ? MONITORINFOF_PRIMARY : 0;
-    return TRUE;
-}
-
 // The dialog opens on the owner's monitor, inside that monitor's work area; an owner off every
 // monitor takes the nearest one; without the monitor's information, the primary work area.
 TEST_F(CenterOnOwnerTest, StaysOnTheOwnersMonitor)
 {
-    DWORD* const fromWindow = ImportSlot(GetModuleHandleA(nullptr), "MonitorFromWindow");
-    DWORD* const monitorInfo = ImportSlot(GetModuleHandleA(nullptr), "GetMonitorInfoA");
-    ASSERT_TRUE(fromWindow && monitorInfo);
-    ScopedValue<DWORD> fakeFromWindow(*fromWindow, reinterpret_cast<DWORD>(&FakeMonitorFromWindow));
-    ScopedValue<DWORD> fakeInfo(*monitorInfo, reinterpret_cast<DWORD>(&FakeGetMonitorInfoA));
+    // The primary monitor with a taskbar at its foot, and a taller one to its right with its own.
+    monitors = {{{0, 0, 1280, 1024}, {0, 0, 1280, 984}}, {{1280, -200, 3200, 1200}, {1280, -200, 3200, 1160}}};
 
     const struct {
         RECT owner;
@@ -185,10 +204,9 @@ TEST_F(CenterOnOwnerTest, StaysOnTheOwnersMonitor)
     }
 
     ScopedValue<bool> failing(monitorInfoFails, true);
-    const RECT area = WorkArea();
     MakeOwner(2000, 1100, 400, 90);
     MakeWindow(200, 100);
-    EXPECT_EQ(Centred(), Corner(area.right - 200, area.bottom - 100));
+    EXPECT_EQ(Centred(), Corner(desk.right - 200, desk.bottom - 100));
 }
 
 } // namespace

@@ -19,6 +19,7 @@ constexpr LRESULT HandledResult = 0x1234;
 constexpr UINT NestOuter = WM_APP;
 constexpr UINT NestInner = WM_APP + 1;
 constexpr UINT OpenInnerDialog = WM_APP + 2;
+constexpr UINT ProbeResults = WM_APP + 3;
 
 // Records what reaches it; handles a few messages with known results.
 class RecordingDialog final : public BoundDialog {
@@ -61,6 +62,19 @@ public:
             messageWhileNested = currentMessage->message;
             result = 0;
             return TRUE;
+        case ProbeResults: {
+            // On the dialog's own thread, so that no other message can touch the slot meanwhile.
+            commandResult = SendMessageA(handle, WM_COMMAND, HandledCommand, 0);
+            commandSlot = GetWindowLongA(handle, DWL_MSGRESULT);
+            SetWindowLongA(handle, DWL_MSGRESULT, 0x777);
+            HDC dc = GetDC(handle);
+            colourResult = SendMessageA(handle, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                        reinterpret_cast<LPARAM>(GetDlgItem(handle, 1001)));
+            ReleaseDC(handle, dc);
+            colourSlot = GetWindowLongA(handle, DWL_MSGRESULT);
+            result = 0;
+            return TRUE;
+        }
         case OpenInnerDialog:
             inner = new RecordingDialog;
             inner->RunModal(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_QUALITY), handle);
@@ -87,6 +101,7 @@ public:
     HWND destroyedWindow = nullptr;
     HWND windowAtDestruction = reinterpret_cast<HWND>(1);
     RecordingDialog* inner = nullptr;
+    LRESULT commandResult = 0, commandSlot = 0, colourResult = 0, colourSlot = 0;
 };
 
 INT_PTR RunBound(RecordingDialog& dialog, HWND owner = nullptr)
@@ -148,26 +163,17 @@ TEST_F(DialogBindingTest, ThunkRunsFromExecuteReadMemoryAndIsGivenBack)
 TEST_F(DialogBindingTest, MessagesFollowTheWindowManagersRules)
 {
     RecordingDialog dialog;
-    LRESULT commandResult = 0, commandSlot = 0, colourResult = 0, colourSlot = 0;
     HWND shown = nullptr;
     RunBound(dialog, [&](HWND window, DWORD) {
         shown = window;
-        commandResult = SendMessageA(window, WM_COMMAND, HandledCommand, 0);
-        commandSlot = GetWindowLongA(window, DWL_MSGRESULT);
-
-        SetWindowLongA(window, DWL_MSGRESULT, 0x777);
-        HDC dc = GetDC(window);
-        colourResult = SendMessageA(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                    reinterpret_cast<LPARAM>(GetDlgItem(window, 1001)));
-        ReleaseDC(window, dc);
-        colourSlot = GetWindowLongA(window, DWL_MSGRESULT);
+        SendMessageA(window, ProbeResults, 0, 0);
         SendMessageA(window, NestOuter, 0, 0);
         Click(window, IDCANCEL);
     });
-    EXPECT_EQ(commandResult, HandledResult);
-    EXPECT_EQ(commandSlot, HandledResult);
-    EXPECT_EQ(colourResult, 1);
-    EXPECT_EQ(colourSlot, 0x777) << "a directly returned result leaves DWL_MSGRESULT alone";
+    EXPECT_EQ(dialog.commandResult, HandledResult);
+    EXPECT_EQ(dialog.commandSlot, HandledResult);
+    EXPECT_EQ(dialog.colourResult, 1);
+    EXPECT_EQ(dialog.colourSlot, 0x777) << "a directly returned result leaves DWL_MSGRESULT alone";
 
     EXPECT_EQ(dialog.messageWhileNested, NestInner);
     EXPECT_EQ(dialog.messageAfterNesting, NestOuter);

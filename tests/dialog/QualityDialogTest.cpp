@@ -9,37 +9,22 @@ namespace {
 
 using QualityDialogTest = DialogFixture;
 
-class RadioState : public QualityDialogTest {
-protected:
-    struct Shown {
-        bool realTime = false;
-        bool everyFrame = false;
-    };
-
-    // Opens the dialog, reads its radio buttons and cancels.
-    Shown Open()
-    {
-        Shown shown;
+TEST_F(QualityDialogTest, RadioButtonsFollowTheStoredValue)
+{
+    // Opens the dialog, reads its choice (1 RealTime, 0 Every Frame, -1 neither or both) and cancels.
+    const auto shown = [this] {
+        int choice = -1;
         RunDialog([&](HWND dialog, DWORD) {
-            shown.realTime = IsChecked(dialog, IDC_REALTIME);
-            shown.everyFrame = IsChecked(dialog, IDC_EVERY_FRAME);
+            const bool realTime = IsChecked(dialog, IDC_REALTIME), everyFrame = IsChecked(dialog, IDC_EVERY_FRAME);
+            choice = realTime != everyFrame ? realTime : -1;
             Click(dialog, IDCANCEL);
         });
-        return shown;
-    }
-};
-
-TEST_F(RadioState, FollowsTheStoredValue)
-{
-    Shown shown = Open();
-    EXPECT_TRUE(shown.realTime) << "no value shows RealTime";
-    EXPECT_FALSE(shown.everyFrame);
-
+        return choice;
+    };
+    EXPECT_EQ(shown(), 1) << "no value shows RealTime";
     for (DWORD value : {0u, 1u, 2u}) {
         Store(value);
-        shown = Open();
-        EXPECT_EQ(shown.realTime, value != 0) << value;
-        EXPECT_EQ(shown.everyFrame, value == 0) << value;
+        EXPECT_EQ(shown(), value != 0 ? 1 : 0) << value;
     }
 }
 
@@ -149,9 +134,9 @@ TEST_F(QualityDialogTest, FailedSaveTellsTheUserAndKeepsTheDialogOpen)
     bool toldUser = false, stayedOpen = false;
     EXPECT_EQ(RunDialog([&](HWND dialog, DWORD thread) {
         Click(dialog, IDOK);
-        // The failure box carries the dialog's caption.
+        // The failure box carries the dialog's caption, and the dialog owns it.
         HWND box = WaitForWindow(thread, DialogCaption, dialog);
-        toldUser = box != nullptr;
+        toldUser = box != nullptr && GetWindow(box, GW_OWNER) == dialog;
         if (box) {
             PressKey(box, VK_RETURN);
             WaitUntilGone(box);

@@ -22,16 +22,12 @@ protected:
     void StoreRaw(DWORD type, const void* data, DWORD size) { WriteRaw(HKEY_CURRENT_USER, KeyPath, Name, type, data, size); }
 };
 
-TEST_F(RegistrySettingsTest, MissingKeyOrValueGivesTheDefault)
+TEST_F(RegistrySettingsTest, DwordValuesReadAsStoredAndMissingOnesAsTheDefault)
 {
     EXPECT_EQ(ReadWithDefault(1), 1u);
     EXPECT_EQ(ReadWithDefault(0xABCD), 0xABCDu);
     WriteDword(HKEY_CURRENT_USER, KeyPath, "OTHER", 0);
     EXPECT_EQ(ReadWithDefault(1), 1u);
-}
-
-TEST_F(RegistrySettingsTest, DwordValuesReadAsStored)
-{
     WriteDword(HKEY_CURRENT_USER, KeyPath, Name, 0);
     EXPECT_EQ(ReadWithDefault(), 0u);
     WriteDword(HKEY_CURRENT_USER, KeyPath, Name, 7);

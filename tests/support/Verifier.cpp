@@ -57,11 +57,6 @@ void NotUnderLoaderLock(const char* call)
           "the loader lock: no COM, registry, library loading or waiting inside DllMain", call);
 }
 
-bool HeldByThisThread(const CRITICAL_SECTION* section)
-{
-    return section->OwningThread == ULongToHandle(GetCurrentThreadId());
-}
-
 LPVOID WINAPI VerifiedHeapAlloc(HANDLE heap, DWORD flags, SIZE_T size)
 {
     return Obtained(HeapBlock, HeapAlloc(heap, flags, size), heap);
@@ -94,8 +89,8 @@ void WINAPI VerifiedEnterCriticalSection(CRITICAL_SECTION* section)
 
 void WINAPI VerifiedLeaveCriticalSection(CRITICAL_SECTION* section)
 {
-    Check(HeldByThisThread(section), "critical sections: left only by the thread that holds them",
-          "LeaveCriticalSection");
+    Check(section->OwningThread == ULongToHandle(GetCurrentThreadId()),
+          "critical sections: left only by the thread that holds them", "LeaveCriticalSection");
     LeaveCriticalSection(section);
 }
 
