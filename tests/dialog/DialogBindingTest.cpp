@@ -13,7 +13,6 @@ using namespace driver;
 
 namespace {
 
-constexpr char Caption[] = QUALITY_DIALOG_CAPTION;
 constexpr WORD HandledCommand = 5000;
 constexpr LRESULT HandledResult = 0x1234;
 constexpr UINT NestOuter = WM_APP;
@@ -112,7 +111,7 @@ INT_PTR RunBound(RecordingDialog& dialog, HWND owner = nullptr)
 // Runs the dialog while steps drive it from another thread once it is shown.
 INT_PTR RunBound(RecordingDialog& dialog, const std::function<void(HWND window, DWORD thread)>& steps)
 {
-    return RunDriven(Caption, [&] { return RunBound(dialog); }, steps);
+    return RunDriven(DialogCaption, [&] { return RunBound(dialog); }, steps);
 }
 
 using DialogBindingTest = ModuleFixture;
@@ -191,7 +190,7 @@ TEST_F(DialogBindingTest, NestedDialogOnOneThreadBindsItsOwnObject)
     HWND innerBound = nullptr, innerShown = nullptr;
     RunBound(outer, [&](HWND outerWindow, DWORD thread) {
         PostMessageA(outerWindow, OpenInnerDialog, 0, 0);
-        innerShown = WaitForWindow(thread, Caption, outerWindow);
+        innerShown = WaitForWindow(thread, DialogCaption, outerWindow);
         ASSERT_NE(innerShown, nullptr);
         SendMessageA(innerShown, WM_COMMAND, HandledCommand, 0);
         outerCommands = outer.handledCommands;

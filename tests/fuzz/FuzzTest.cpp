@@ -1,4 +1,3 @@
-#include "support/IdleDialogs.h"
 #include "support/PluginFromDll.h"
 #include "support/ResourceCounts.h"
 #include "settings/QualitySetting.h"
@@ -41,11 +40,12 @@ TEST_F(Fuzz, StoredValueOfEveryTypeAndLength)
     IWMPPluginUI* plugin = server.Create();
     ASSERT_NE(plugin, nullptr);
     bool realTimeShown = false, everyFrameShown = false;
-    IdleDialogs dialogs([&](HWND dialog) {
-        realTimeShown = IsDlgButtonChecked(dialog, 1002) == BST_CHECKED;
-        everyFrameShown = IsDlgButtonChecked(dialog, 1003) == BST_CHECKED;
-        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
+    const auto readAndConfirm = [&](HWND dialog, DWORD thread) {
+        realTimeShown = driver::IsChecked(dialog, IDC_REALTIME);
+        everyFrameShown = driver::IsChecked(dialog, IDC_EVERY_FRAME);
+        driver::Click(dialog, IDOK);
+        driver::AnswerWarningsUntilGone(dialog, thread);
+    };
     for (DWORD type = REG_NONE; type <= REG_QWORD; ++type) {
         for (size_t length = 0; length <= 16; ++length) {
             std::vector<BYTE> data(length);
@@ -55,7 +55,7 @@ TEST_F(Fuzz, StoredValueOfEveryTypeAndLength)
             const bool expectRealTime = ReadingRule() != 0;
 
             realTimeShown = everyFrameShown = false;
-            plugin->DisplayPropertyPage(dialogs.Owner());
+            server.ShowDialog(plugin, readAndConfirm);
             EXPECT_EQ(realTimeShown, expectRealTime) << "type " << type << ", " << length << " bytes, seed " << Seed;
             EXPECT_NE(realTimeShown, everyFrameShown) << "exactly one choice is shown";
             const StoredValue stored = ReadStored(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName);
@@ -100,7 +100,7 @@ TEST_F(Fuzz, RandomMessagesToTheBoundDialog)
     };
 
     int closed = 0;
-    IdleDialogs dialogs([&](HWND dialog) {
+    const auto hammer = [&](HWND dialog, DWORD thread) {
         ++closed;
         HDC own = GetDC(dialog);
         for (int i = 0; i < 3000; ++i) {
@@ -111,12 +111,13 @@ TEST_F(Fuzz, RandomMessagesToTheBoundDialog)
             SendMessageA(dialog, id, wParam, lParam);
         }
         ReleaseDC(dialog, own);
-        PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    });
-    plugin->DisplayPropertyPage(dialogs.Owner()); // loads what the platform keeps for the process
+        driver::Click(dialog, IDOK);
+        driver::AnswerWarningsUntilGone(dialog, thread);
+    };
+    server.ShowDialog(plugin, hammer); // loads what the platform keeps for the process
     const ResourceCounts before = ResourceCounts::Now();
     for (int round = 0; round < 3; ++round)
-        plugin->DisplayPropertyPage(dialogs.Owner());
+        server.ShowDialog(plugin, hammer);
     ExpectNothingLeaked(before, ResourceCounts::Settled(before));
 
     // Each dialog still took its closing click, and OK stored a clean value.

@@ -1,5 +1,4 @@
 #include "support/CountingUnknown.h"
-#include "support/IdleDialogs.h"
 #include "support/PluginFromDll.h"
 #include "support/ResourceCounts.h"
 #include "support/SettingsKey.h"
@@ -37,22 +36,25 @@ TEST(Soak, ThreeHundredDialogs)
     PluginFromDll server;
     IWMPPluginUI* plugin = server.Create();
     ASSERT_NE(plugin, nullptr);
-    int opened = 0;
-    IdleDialogs dialogs([&](HWND dialog) {
-        ++opened;
-        for (int i = 0; i < 2; ++i)
-            RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-        // OK stores the unchanged choice, so no warning stands in the way.
-        PostMessageA(dialog, WM_COMMAND, opened % 2 ? IDOK : IDCANCEL, 0);
-    });
+    int opened = 0, warnings = 0;
+    const auto open = [&] {
+        server.ShowDialog(plugin, [&](HWND dialog, DWORD thread) {
+            ++opened;
+            for (int i = 0; i < 2; ++i)
+                RedrawWindow(dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            // OK stores the unchanged choice, so no warning stands in the way.
+            driver::Click(dialog, opened % 2 ? IDOK : IDCANCEL);
+            warnings += driver::AnswerWarningsUntilGone(dialog, thread);
+        });
+    };
     for (int i = 0; i < 5; ++i)
-        plugin->DisplayPropertyPage(dialogs.Owner());
+        open();
     const ResourceCounts before = ResourceCounts::Now();
     for (int i = 0; i < 300; ++i)
-        plugin->DisplayPropertyPage(dialogs.Owner());
+        open();
     ExpectNothingLeaked(before, ResourceCounts::Settled(before));
     EXPECT_EQ(opened, 305);
-    EXPECT_EQ(dialogs.warningsAnswered, 0);
+    EXPECT_EQ(warnings, 0);
     plugin->Release();
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Tessaline");
 }

@@ -19,11 +19,12 @@ std::vector<HWND> ThreadWindows(DWORD threadId)
     return windows;
 }
 
+// Read without a message to the window's thread, which may not be pumping its queue.
 std::string Text(HWND window)
 {
-    char text[512] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
+    WCHAR text[512] = {};
+    const int length = InternalGetWindowText(window, text, 512);
+    return std::string(text, text + length);
 }
 
 std::vector<HWND> Dialogs(DWORD threadId)
@@ -73,6 +74,20 @@ bool IsChecked(HWND dialog, int itemId)
 }
 
 std::string ItemText(HWND dialog, int itemId) { return Text(GetDlgItem(dialog, itemId)); }
+
+int AnswerWarningsUntilGone(HWND dialog, DWORD threadId)
+{
+    int answered = 0;
+    WaitUntil([&] {
+        if (HWND warning = WaitForWindow(threadId, WarningCaption, nullptr, 0)) {
+            PressKey(warning, VK_RETURN);
+            WaitUntilGone(warning);
+            ++answered;
+        }
+        return !IsWindow(dialog);
+    });
+    return answered;
+}
 
 void Sync(HWND window)
 {

@@ -1,4 +1,5 @@
 #pragma once
+#include "dialog/DialogResources.h"
 #include <windows.h>
 #include <functional>
 #include <string>
@@ -9,6 +10,8 @@
 namespace driver {
 
 constexpr DWORD DefaultWait = 5000;
+constexpr char DialogCaption[] = QUALITY_DIALOG_CAPTION;
+constexpr char WarningCaption[] = "Changes";
 
 // A visible top-level window of the thread with that caption, other than except; null after the wait.
 HWND WaitForWindow(DWORD threadId, const char* caption, HWND except = nullptr, DWORD timeout = DefaultWait);
@@ -20,6 +23,9 @@ void PressKey(HWND window, WPARAM virtualKey);
 void CloseBox(HWND window);
 bool IsChecked(HWND dialog, int itemId);
 std::string ItemText(HWND dialog, int itemId);
+// Waits until the dialog is gone, answering with Enter every warning its thread shows meanwhile;
+// returns how many it answered.
+int AnswerWarningsUntilGone(HWND dialog, DWORD threadId);
 // Returns once the window's thread has handled everything sent (not posted) to it so far.
 void Sync(HWND window);
 // Whether condition holds within the wait; posted clicks and keys take effect later.

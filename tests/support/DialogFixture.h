@@ -7,9 +7,6 @@
 #include "support/SettingsKey.h"
 #include <functional>
 
-constexpr char DialogCaption[] = QUALITY_DIALOG_CAPTION;
-constexpr char WarningCaption[] = "Changes";
-
 // The module started, the stored setting cleared, and a visible owner window for the dialog.
 class DialogFixture : public ModuleFixture {
 protected:
@@ -40,7 +37,7 @@ protected:
     // Runs the quality dialog while steps drive it from another thread once it is shown.
     INT_PTR RunDialog(const std::function<void(HWND dialog, DWORD thread)>& steps)
     {
-        return driver::RunDriven(DialogCaption, [this] { return RunDialog(); }, steps);
+        return driver::RunDriven(driver::DialogCaption, [this] { return RunDialog(); }, steps);
     }
 
     HWND owner = nullptr;

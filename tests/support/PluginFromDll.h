@@ -2,6 +2,7 @@
 #include "plugin/IWMPPluginUI.h"
 #include "server/ClassTable.h"
 #include "support/BuiltDll.h"
+#include "support/DialogDriver.h"
 
 // The built DLL loaded for one test, with its class object at hand.
 class PluginFromDll {
@@ -28,6 +29,16 @@ public:
         if (factory)
             factory->CreateInstance(nullptr, IID_IWMPPluginUI, reinterpret_cast<void**>(&plugin));
         return plugin;
+    }
+
+    // Shows the plug-in's dialog as the player does, over a visible owner, while steps drive it
+    // from another thread.
+    void ShowDialog(IWMPPluginUI* plugin, const std::function<void(HWND dialog, DWORD thread)>& steps)
+    {
+        HWND owner = CreateWindowExA(0, "STATIC", "Owner", WS_POPUP | WS_VISIBLE, 100, 100, 400, 300, nullptr,
+                                     nullptr, nullptr, nullptr);
+        driver::RunDriven(driver::DialogCaption, [&] { return INT_PTR(plugin->DisplayPropertyPage(owner)); }, steps);
+        DestroyWindow(owner);
     }
 
     LoadedDll dll;
