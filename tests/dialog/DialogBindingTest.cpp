@@ -4,10 +4,10 @@
 #include "support/ImportSlot.h"
 #include "support/ModuleFixture.h"
 #include "support/ScopedValue.h"
+#include "support/Together.h"
 #include <atomic>
 #include <cstring>
 #include <functional>
-#include <thread>
 
 using namespace driver;
 
@@ -15,10 +15,8 @@ namespace {
 
 constexpr WORD HandledCommand = 5000;
 constexpr LRESULT HandledResult = 0x1234;
-constexpr UINT NestOuter = WM_APP;
-constexpr UINT NestInner = WM_APP + 1;
-constexpr UINT OpenInnerDialog = WM_APP + 2;
-constexpr UINT ProbeResults = WM_APP + 3;
+constexpr UINT OpenInnerDialog = WM_APP;
+constexpr UINT ProbeResults = WM_APP + 1;
 
 // Records what reaches it; handles a few messages with known results.
 class RecordingDialog final : public BoundDialog {
@@ -52,17 +50,9 @@ public:
                 return TRUE;
             }
             return FALSE;
-        case NestOuter:
-            SendMessageA(handle, NestInner, 0, 0);
-            messageAfterNesting = currentMessage->message;
-            result = 0;
-            return TRUE;
-        case NestInner:
-            messageWhileNested = currentMessage->message;
-            result = 0;
-            return TRUE;
         case ProbeResults: {
-            // On the dialog's own thread, so that no other message can touch the slot meanwhile.
+            // Messages sent to the dialog from its own thread: nested in this one, and with no other
+            // message to touch the result slot meanwhile.
             commandResult = SendMessageA(handle, WM_COMMAND, HandledCommand, 0);
             commandSlot = GetWindowLongA(handle, DWL_MSGRESULT);
             SetWindowLongA(handle, DWL_MSGRESULT, 0x777);
@@ -71,6 +61,7 @@ public:
                                         reinterpret_cast<LPARAM>(GetDlgItem(handle, 1001)));
             ReleaseDC(handle, dc);
             colourSlot = GetWindowLongA(handle, DWL_MSGRESULT);
+            messageAfterNesting = currentMessage->message;
             result = 0;
             return TRUE;
         }
@@ -95,7 +86,6 @@ public:
     int inconsistent = 0;
     UINT firstMessage = 0;
     HWND boundWindow = nullptr;
-    UINT messageWhileNested = 0;
     UINT messageAfterNesting = 0;
     HWND destroyedWindow = nullptr;
     HWND windowAtDestruction = reinterpret_cast<HWND>(1);
@@ -116,23 +106,28 @@ INT_PTR RunBound(RecordingDialog& dialog, const std::function<void(HWND window, 
 
 using DialogBindingTest = ModuleFixture;
 
-TEST_F(DialogBindingTest, ThunkRunsFromExecuteReadMemoryAndIsGivenBack)
+// Every message, the first included, reaches the object through a thunk in execute-read memory that
+// goes back when the dialog is done. Results reach the window manager by its rules, a nested
+// message restores the current one, and the object hears of its window's end once it has given the
+// window up.
+TEST_F(DialogBindingTest, MessagesReachTheObjectThroughItsThunkByTheWindowManagersRules)
 {
     MEMORY_BASIC_INFORMATION memory = {};
     BYTE code[13] = {};
     void* thunk = nullptr;
     {
         RecordingDialog dialog;
-        HWND focus = nullptr;
+        HWND shown = nullptr;
         EXPECT_EQ(RunBound(dialog, [&](HWND window, DWORD thread) {
+            shown = window;
             thunk = reinterpret_cast<void*>(GetWindowLongA(window, DWL_DLGPROC));
             VirtualQuery(thunk, &memory, sizeof memory);
             std::memcpy(code, thunk, sizeof code);
             GUITHREADINFO info = {};
             info.cbSize = sizeof info;
             GetGUIThreadInfo(thread, &info);
-            focus = info.hwndFocus;
-            EXPECT_EQ(focus, GetDlgItem(window, IDOK)) << "WM_INITDIALOG's result must reach the dialog manager";
+            EXPECT_EQ(info.hwndFocus, GetDlgItem(window, IDOK)) << "WM_INITDIALOG's result must reach the dialog manager";
+            SendMessageA(window, ProbeResults, 0, 0);
             Click(window, IDCANCEL);
         }), IDCANCEL);
 
@@ -146,41 +141,25 @@ TEST_F(DialogBindingTest, ThunkRunsFromExecuteReadMemoryAndIsGivenBack)
                                    BYTE(displacement), BYTE(displacement >> 8), BYTE(displacement >> 16),
                                    BYTE(displacement >> 24)};
         EXPECT_EQ(std::memcmp(code, expected, 13), 0);
-
-        // The first message came through the thunk like every later one.
         EXPECT_NE(dialog.firstMessage, 0u);
         EXPECT_NE(dialog.boundWindow, nullptr);
-        EXPECT_EQ(dialog.inconsistent, 0);
         EXPECT_EQ(dialog.foreignThreadMessages, 0);
+
+        EXPECT_EQ(dialog.commandResult, HandledResult);
+        EXPECT_EQ(dialog.commandSlot, HandledResult);
+        EXPECT_EQ(dialog.colourResult, 1);
+        EXPECT_EQ(dialog.colourSlot, 0x777) << "a directly returned result leaves DWL_MSGRESULT alone";
+
+        EXPECT_EQ(dialog.inconsistent, 0) << "the current message is the one being handled, nested or not";
+        EXPECT_EQ(dialog.messageAfterNesting, ProbeResults);
+        EXPECT_EQ(dialog.currentMessage, nullptr);
+
+        EXPECT_EQ(dialog.destroyedWindow, shown);
+        EXPECT_EQ(dialog.windowAtDestruction, nullptr);
+        EXPECT_EQ(dialog.window, nullptr);
     }
     VirtualQuery(thunk, &memory, sizeof memory);
     EXPECT_EQ(memory.State, DWORD(MEM_FREE)) << "the thunk's memory goes back when the dialog is done";
-}
-
-// Results reach the window manager by its rules, a nested message restores the current one, and
-// the object hears of its window's end once it has given the window up.
-TEST_F(DialogBindingTest, MessagesFollowTheWindowManagersRules)
-{
-    RecordingDialog dialog;
-    HWND shown = nullptr;
-    RunBound(dialog, [&](HWND window, DWORD) {
-        shown = window;
-        SendMessageA(window, ProbeResults, 0, 0);
-        SendMessageA(window, NestOuter, 0, 0);
-        Click(window, IDCANCEL);
-    });
-    EXPECT_EQ(dialog.commandResult, HandledResult);
-    EXPECT_EQ(dialog.commandSlot, HandledResult);
-    EXPECT_EQ(dialog.colourResult, 1);
-    EXPECT_EQ(dialog.colourSlot, 0x777) << "a directly returned result leaves DWL_MSGRESULT alone";
-
-    EXPECT_EQ(dialog.messageWhileNested, NestInner);
-    EXPECT_EQ(dialog.messageAfterNesting, NestOuter);
-    EXPECT_EQ(dialog.currentMessage, nullptr);
-
-    EXPECT_EQ(dialog.destroyedWindow, shown);
-    EXPECT_EQ(dialog.windowAtDestruction, nullptr);
-    EXPECT_EQ(dialog.window, nullptr);
 }
 
 TEST_F(DialogBindingTest, NestedDialogOnOneThreadBindsItsOwnObject)
@@ -212,12 +191,8 @@ TEST_F(DialogBindingTest, NestedDialogOnOneThreadBindsItsOwnObject)
 
 TEST_F(DialogBindingTest, DialogsOnTwoThreadsEachBindTheirOwnObject)
 {
-    RecordingDialog* dialogs[2] = {};
-    HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    auto runOne = [&](int slot) {
+    RunTogether(2, [](int) {
         RecordingDialog dialog;
-        dialogs[slot] = &dialog;
-        WaitForSingleObject(start, INFINITE);
         RunBound(dialog, [&](HWND window, DWORD) {
             SendMessageA(window, WM_COMMAND, HandledCommand, 0);
             Click(window, IDCANCEL);
@@ -225,13 +200,7 @@ TEST_F(DialogBindingTest, DialogsOnTwoThreadsEachBindTheirOwnObject)
         EXPECT_EQ(dialog.foreignThreadMessages, 0);
         EXPECT_EQ(dialog.handledCommands, 1);
         EXPECT_NE(dialog.boundWindow, nullptr);
-    };
-    std::thread first(runOne, 0), second(runOne, 1);
-    Sleep(50);
-    SetEvent(start);
-    first.join();
-    second.join();
-    CloseHandle(start);
+    });
     EXPECT_EQ(moduleRecord.creationList, nullptr);
 }
 

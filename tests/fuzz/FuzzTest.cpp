@@ -15,15 +15,10 @@ constexpr unsigned Seed = 20261207;
 // data's bytes over the default 1 when they fit in 4 bytes, otherwise the default.
 DWORD ReadingRule()
 {
+    const StoredValue stored = ReadStored(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName);
     DWORD value = DefaultQuality;
-    BYTE data[64];
-    DWORD size = sizeof data;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, QualityKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return value;
-    if (RegQueryValueExA(key, QualityValueName, nullptr, nullptr, data, &size) == ERROR_SUCCESS && size <= 4)
-        std::memcpy(&value, data, size);
-    RegCloseKey(key);
+    if (stored.present && stored.data.size() <= 4)
+        std::memcpy(&value, stored.data.data(), stored.data.size());
     return value;
 }
 

@@ -4,17 +4,9 @@
 #include "support/BuiltDll.h"
 #include "support/PeImage.h"
 #include <gtest/gtest.h>
-#include <cctype>
 #include <set>
 
 namespace {
-
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 TEST(Exports, NamesOrdinalsModuleNameAndImports)
 {
@@ -41,8 +33,9 @@ TEST(Exports, NamesOrdinalsModuleNameAndImports)
     int count = 0;
     for (auto* entry = AtRva<IMAGE_IMPORT_DESCRIPTOR>(dll.Handle(), importDirectory.VirtualAddress);
          entry->Name; ++entry, ++count) {
-        const std::string name = AtRva<char>(dll.Handle(), entry->Name);
-        EXPECT_TRUE(system.count(Lower(name))) << name << " is not a system DLL";
+        std::string name = AtRva<char>(dll.Handle(), entry->Name);
+        CharLowerA(name.data());
+        EXPECT_TRUE(system.count(name)) << name << " is not a system DLL";
     }
     EXPECT_GT(count, 0);
 }

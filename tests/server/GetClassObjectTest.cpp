@@ -3,9 +3,8 @@
 #include "server/ClassTable.h"
 #include "support/ModuleFixture.h"
 #include "support/ScopedValue.h"
+#include "support/Together.h"
 #include "support/Refused.h"
-#include <thread>
-#include <vector>
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void**);
 extern "C" HRESULT WINAPI DllCanUnloadNow();
@@ -100,18 +99,9 @@ TEST_F(GetClassObjectTest, ConcurrentCallersShareOneClassObject)
     constexpr int threadCount = 8;
     IUnknown* results[threadCount] = {};
     HRESULT codes[threadCount] = {};
-    HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    std::vector<std::thread> threads;
-    for (int i = 0; i < threadCount; ++i) {
-        threads.emplace_back([&, i] {
-            WaitForSingleObject(start, INFINITE);
-            codes[i] = DllGetClassObject(CLSID_VireoPlugin, IID_IUnknown, reinterpret_cast<void**>(&results[i]));
-        });
-    }
-    SetEvent(start);
-    for (auto& t : threads)
-        t.join();
-    CloseHandle(start);
+    RunTogether(threadCount, [&](int i) {
+        codes[i] = DllGetClassObject(CLSID_VireoPlugin, IID_IUnknown, reinterpret_cast<void**>(&results[i]));
+    });
 
     EXPECT_EQ(creations, 1);
     for (int i = 0; i < threadCount; ++i) {

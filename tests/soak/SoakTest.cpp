@@ -2,8 +2,8 @@
 #include "support/PluginFromDll.h"
 #include "support/ResourceCounts.h"
 #include "support/SettingsKey.h"
+#include "support/Together.h"
 #include <gtest/gtest.h>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -67,37 +67,28 @@ TEST(Soak, ThreadsHammeringTheServer)
     std::vector<int> strangers(threadCount, 0), failures(threadCount, 0);
 
     auto hammer = [&] {
-        HANDLE start = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        std::vector<std::thread> threads;
-        for (int t = 0; t < threadCount; ++t) {
-            threads.emplace_back([&, t] {
-                CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-                WaitForSingleObject(start, INFINITE);
-                for (int i = 0; i < iterations; ++i) {
-                    IClassFactory* factory = nullptr;
-                    if (server.getClassObject(CLSID_VireoPlugin, IID_IClassFactory,
-                                              reinterpret_cast<void**>(&factory)) != S_OK) {
-                        ++failures[t];
-                        continue;
-                    }
-                    if (factory != server.factory)
-                        ++strangers[t];
-                    factory->LockServer(TRUE);
-                    IWMPPluginUI* plugin = nullptr;
-                    if (factory->CreateInstance(nullptr, IID_IWMPPluginUI, reinterpret_cast<void**>(&plugin)) == S_OK)
-                        plugin->Release();
-                    else
-                        ++failures[t];
-                    factory->LockServer(FALSE);
-                    factory->Release();
+        RunTogether(threadCount, [&](int t) {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            for (int i = 0; i < iterations; ++i) {
+                IClassFactory* factory = nullptr;
+                if (server.getClassObject(CLSID_VireoPlugin, IID_IClassFactory, reinterpret_cast<void**>(&factory)) !=
+                    S_OK) {
+                    ++failures[t];
+                    continue;
                 }
-                CoUninitialize();
-            });
-        }
-        SetEvent(start);
-        for (auto& thread : threads)
-            thread.join();
-        CloseHandle(start);
+                if (factory != server.factory)
+                    ++strangers[t];
+                factory->LockServer(TRUE);
+                IWMPPluginUI* plugin = nullptr;
+                if (factory->CreateInstance(nullptr, IID_IWMPPluginUI, reinterpret_cast<void**>(&plugin)) == S_OK)
+                    plugin->Release();
+                else
+                    ++failures[t];
+                factory->LockServer(FALSE);
+                factory->Release();
+            }
+            CoUninitialize();
+        });
     };
 
     // The first round lets the platform set up what it keeps for threads once they are gone.
