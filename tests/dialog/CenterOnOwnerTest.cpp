@@ -82,15 +82,13 @@ protected:
         DestroyWindow(owner);
         window = owner = nullptr;
     }
-    HWND MakeOwner(int x, int y, int w, int h, DWORD extraStyle = WS_VISIBLE)
+    void MakeOwner(int x, int y, int w, int h, DWORD extraStyle = WS_VISIBLE)
     {
         owner = CreateWindowExA(0, "STATIC", "", WS_POPUP | extraStyle, x, y, w, h, nullptr, nullptr, nullptr, nullptr);
-        return owner;
     }
-    HWND MakeWindow(int w, int h)
+    void MakeWindow(int w, int h)
     {
         window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, w, h, owner, nullptr, nullptr, nullptr);
-        return window;
     }
     // Centres the window and tells where its top-left corner went.
     Corner Centred(HWND centre = nullptr)

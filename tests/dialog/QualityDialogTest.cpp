@@ -9,33 +9,27 @@ namespace {
 
 using QualityDialogTest = DialogFixture;
 
-TEST_F(QualityDialogTest, RadioButtonsFollowTheStoredValue)
+// The about text names the decoder and its version; the radio buttons follow the stored value.
+TEST_F(QualityDialogTest, ShowsTheDecoderAndTheStoredChoice)
 {
+    std::string text;
     // Opens the dialog, reads its choice (1 RealTime, 0 Every Frame, -1 neither or both) and cancels.
-    const auto shown = [this] {
+    const auto shown = [&] {
         int choice = -1;
         RunDialog([&](HWND dialog, DWORD) {
             const bool realTime = IsChecked(dialog, IDC_REALTIME), everyFrame = IsChecked(dialog, IDC_EVERY_FRAME);
             choice = realTime != everyFrame ? realTime : -1;
+            text = ItemText(dialog, IDC_ABOUT_TEXT);
             Click(dialog, IDCANCEL);
         });
         return choice;
     };
     EXPECT_EQ(shown(), 1) << "no value shows RealTime";
+    EXPECT_EQ(text.rfind("TSL Vireo Decoder \r1.0.0.9\r", 0), 0u) << text;
     for (DWORD value : {0u, 1u, 2u}) {
         Store(value);
         EXPECT_EQ(shown(), value != 0 ? 1 : 0) << value;
     }
-}
-
-TEST_F(QualityDialogTest, AboutTextNamesTheDecoderAndItsVersion)
-{
-    std::string text;
-    RunDialog([&](HWND dialog, DWORD) {
-        text = ItemText(dialog, IDC_ABOUT_TEXT);
-        Click(dialog, IDCANCEL);
-    });
-    EXPECT_EQ(text.rfind("TSL Vireo Decoder \r1.0.0.9\r", 0), 0u) << text;
 }
 
 TEST_F(QualityDialogTest, OkWithoutAStoredValueWritesRealTimeWithoutWarning)
@@ -45,10 +39,7 @@ TEST_F(QualityDialogTest, OkWithoutAStoredValueWritesRealTimeWithoutWarning)
         // Nothing answers a warning here, so one would keep the dialog open.
         EXPECT_TRUE(WaitUntilGone(dialog)) << "OK showed a warning";
     }), IDOK);
-    const StoredValue stored = Stored();
-    EXPECT_TRUE(stored.present);
-    EXPECT_EQ(stored.type, DWORD(REG_DWORD));
-    EXPECT_EQ(stored.AsDword(), 1u);
+    EXPECT_EQ(Stored().Seen(), StoredDword(1));
 }
 
 TEST_F(QualityDialogTest, ChangedChoiceWarnsBeforeItIsWritten)
@@ -97,8 +88,7 @@ TEST_F(QualityDialogTest, ChoosingEveryFrameWritesZero)
         ASSERT_NE(warning, nullptr);
         PressKey(warning, VK_RETURN);
     }), IDOK);
-    EXPECT_EQ(Stored().AsDword(), 0u);
-    EXPECT_EQ(Stored().type, DWORD(REG_DWORD));
+    EXPECT_EQ(Stored().Seen(), StoredDword(0));
 }
 
 TEST_F(QualityDialogTest, CancelEscapeAndCloseBoxWriteNothing)

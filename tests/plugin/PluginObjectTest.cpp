@@ -71,23 +71,21 @@ TEST_F(PluginObjectTest, SetCoreReleasesTheOldCoreBeforeTakingTheNew)
     CountingUnknown first, second;
     EXPECT_EQ(plugin->SetCore(nullptr), S_OK);
 
+    using Counts = std::pair<LONG, LONG>;
     EXPECT_EQ(plugin->SetCore(AsCore(first)), S_OK);
-    EXPECT_EQ(first.addRefs, 1);
+    EXPECT_EQ(first.Counts(), Counts(1, 0));
     EXPECT_EQ(plugin->SetCore(AsCore(second)), S_OK);
-    EXPECT_EQ(first.releases, 1);
-    EXPECT_EQ(first.addRefs, 1);
-    EXPECT_EQ(second.addRefs, 1);
-    EXPECT_EQ(second.releases, 0);
+    EXPECT_EQ(first.Counts(), Counts(1, 1));
+    EXPECT_EQ(second.Counts(), Counts(1, 0));
 
     // Handing over the core already held releases it and takes it again.
     EXPECT_EQ(plugin->SetCore(AsCore(second)), S_OK);
-    EXPECT_EQ(second.addRefs, 2);
-    EXPECT_EQ(second.releases, 1);
+    EXPECT_EQ(second.Counts(), Counts(2, 1));
 
     EXPECT_EQ(plugin->SetCore(nullptr), S_OK);
-    EXPECT_EQ(second.Net(), 0);
+    EXPECT_EQ(second.Counts(), Counts(2, 2));
     EXPECT_EQ(plugin->SetCore(nullptr), S_OK);
-    EXPECT_EQ(second.releases, 2) << "nothing held, nothing released";
+    EXPECT_EQ(second.Counts(), Counts(2, 2)) << "nothing held, nothing released";
     EXPECT_EQ(first.queries + second.queries, 0) << "the core is never asked for anything";
 }
 

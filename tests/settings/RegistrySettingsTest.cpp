@@ -70,10 +70,7 @@ TEST_F(RegistrySettingsTest, DataOfOtherSizesFollowsTheByteRule)
 TEST_F(RegistrySettingsTest, WriteCreatesMissingKeysWithTheValueNameAsClass)
 {
     ASSERT_TRUE(WriteDwordSetting(HKEY_CURRENT_USER, KeyPath, Name, 1));
-    const StoredValue stored = ReadStored(HKEY_CURRENT_USER, KeyPath, Name);
-    EXPECT_TRUE(stored.present);
-    EXPECT_EQ(stored.type, DWORD(REG_DWORD));
-    EXPECT_EQ(stored.AsDword(), 1u);
+    EXPECT_EQ(ReadStored(HKEY_CURRENT_USER, KeyPath, Name).Seen(), StoredDword(1));
 
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, KeyPath, 0, KEY_READ, &key), ERROR_SUCCESS);
@@ -90,10 +87,7 @@ TEST_F(RegistrySettingsTest, WriteReplacesAnyStoredTypeWithADword)
     const BYTE five = 0x05;
     StoreRaw(REG_BINARY, &five, 1);
     ASSERT_TRUE(WriteDwordSetting(HKEY_CURRENT_USER, KeyPath, Name, 0));
-    const StoredValue stored = ReadStored(HKEY_CURRENT_USER, KeyPath, Name);
-    EXPECT_EQ(stored.type, DWORD(REG_DWORD));
-    EXPECT_EQ(stored.data.size(), 4u);
-    EXPECT_EQ(stored.AsDword(), 0u);
+    EXPECT_EQ(ReadStored(HKEY_CURRENT_USER, KeyPath, Name).Seen(), StoredDword(0));
 }
 
 TEST_F(RegistrySettingsTest, FailedWritesAreReportedAndChangeNothing)

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <objbase.h>
+#include <utility>
 
 // A COM object of the test's own that counts what is done to it; stands in for a
 // host's core object or for the outer unknown of an aggregate.
@@ -16,6 +17,8 @@ public:
     LONG queries = 0;
 
     LONG Net() const { return addRefs - releases; }
+    // References taken and given back.
+    std::pair<LONG, LONG> Counts() const { return {addRefs, releases}; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
     {

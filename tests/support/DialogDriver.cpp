@@ -1,5 +1,6 @@
 #include "support/DialogDriver.h"
 #include <gtest/gtest.h>
+#include <thread>
 #include <vector>
 
 namespace driver {
@@ -106,11 +107,16 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeout)
     return true;
 }
 
-Automation::Automation(std::function<void(DWORD)> script)
+INT_PTR RunDriven(const char* caption, const std::function<INT_PTR()>& run,
+                  const std::function<void(HWND window, DWORD thread)>& steps)
 {
     const DWORD driven = GetCurrentThreadId();
-    worker = std::thread([driven, script] {
-        script(driven);
+    std::thread worker([&] {
+        [&] {
+            HWND window = WaitForWindow(driven, caption);
+            ASSERT_NE(window, nullptr) << caption;
+            steps(window, driven);
+        }();
         for (int wait = 0; wait < 40 && !Dialogs(driven).empty(); ++wait)
             Sleep(50);
         for (int attempt = 0; attempt < 100 && !Dialogs(driven).empty(); ++attempt) {
@@ -119,26 +125,8 @@ Automation::Automation(std::function<void(DWORD)> script)
                 PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
         }
     });
-}
-
-Automation::~Automation() { Join(); }
-
-void Automation::Join()
-{
-    if (worker.joinable())
-        worker.join();
-}
-
-INT_PTR RunDriven(const char* caption, const std::function<INT_PTR()>& run,
-                  const std::function<void(HWND window, DWORD thread)>& steps)
-{
-    Automation automation([&](DWORD thread) {
-        HWND window = WaitForWindow(thread, caption);
-        ASSERT_NE(window, nullptr) << caption;
-        steps(window, thread);
-    });
     const INT_PTR result = run();
-    automation.Join();
+    worker.join();
     return result;
 }
 

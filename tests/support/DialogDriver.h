@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <functional>
 #include <string>
-#include <thread>
 
 // Drives a modal dialog as a person would, from a second thread, while the test's own thread
 // runs the dialog's message loop. Every wait is bounded.
@@ -31,23 +30,10 @@ void Sync(HWND window);
 // Whether condition holds within the wait; posted clicks and keys take effect later.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeout = DefaultWait);
 
-// Runs script on its own thread; when the script is done, closes whatever dialogs of the
-// driven thread are still open, so that a failed expectation cannot leave the test hanging.
-class Automation {
-public:
-    Automation(std::function<void(DWORD drivenThread)> script);
-    ~Automation();
-    Automation(const Automation&) = delete;
-    Automation& operator=(const Automation&) = delete;
-
-    void Join();
-
-private:
-    std::thread worker;
-};
-
 // Runs run on this thread while steps drive, from another thread, the window with that caption
-// once it is shown; returns what run returned.
+// once it is shown, and returns what run returned. When the steps are done, whatever dialogs of
+// this thread are still open are cancelled, so that a failed expectation cannot leave the test
+// hanging.
 INT_PTR RunDriven(const char* caption, const std::function<INT_PTR()>& run,
                   const std::function<void(HWND window, DWORD thread)>& steps);
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // The stored playback quality as the test sees it in the (test prefix's) registry.
@@ -10,6 +11,8 @@ struct StoredValue {
     DWORD type = 0;
     std::vector<BYTE> data;
 
+    // What a check of a stored REG_DWORD compares: presence, type, size and number.
+    std::tuple<bool, DWORD, size_t, DWORD> Seen() const { return {present, type, data.size(), AsDword()}; }
     DWORD AsDword() const
     {
         DWORD value = 0;
@@ -18,6 +21,9 @@ struct StoredValue {
         return value;
     }
 };
+
+// How a REG_DWORD holding value is seen.
+inline std::tuple<bool, DWORD, size_t, DWORD> StoredDword(DWORD value) { return {true, REG_DWORD, 4, value}; }
 
 inline StoredValue ReadStored(HKEY root, const char* path, const char* name)
 {
