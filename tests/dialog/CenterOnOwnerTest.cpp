@@ -159,23 +159,16 @@ TEST_F(CenterOnOwnerTest, LargerThanTheAreaTakesItsLeftAndTopEdges)
 TEST_F(CenterOnOwnerTest, ChildCentresInItsParentsClientArea)
 {
     MakeOwner(50, 50, 401, 301);
-    HWND child = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 101, 51, owner, nullptr, nullptr,
-                                 nullptr);
-    CenterOnOwner(child, nullptr);
-    RECT r;
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, owner, reinterpret_cast<POINT*>(&r), 2);
+    window = CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 101, 51, owner, nullptr, nullptr, nullptr);
     RECT client;
     GetClientRect(owner, &client);
-    EXPECT_EQ(r.left, client.right / 2 - 101 / 2);
-    EXPECT_EQ(r.top, client.bottom / 2 - 51 / 2);
+    POINT origin = {0, 0};
+    ClientToScreen(owner, &origin);
+    EXPECT_EQ(Centred(), Corner(origin.x + client.right / 2 - 101 / 2, origin.y + client.bottom / 2 - 51 / 2));
 
     // Wider than the parent: the left edge wins.
-    SetWindowPos(child, nullptr, 0, 0, 1000, 20, SWP_NOMOVE | SWP_NOZORDER);
-    CenterOnOwner(child, nullptr);
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, owner, reinterpret_cast<POINT*>(&r), 2);
-    EXPECT_EQ(r.left, 0);
+    SetWindowPos(window, nullptr, 0, 0, 1000, 20, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(Centred().first, origin.x);
 }
 
 // The dialog opens on the owner's monitor, inside that monitor's work area; an owner off every

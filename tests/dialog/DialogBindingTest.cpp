@@ -126,7 +126,8 @@ TEST_F(DialogBindingTest, MessagesReachTheObjectThroughItsThunkByTheWindowManage
             GUITHREADINFO info = {};
             info.cbSize = sizeof info;
             GetGUIThreadInfo(thread, &info);
-            EXPECT_EQ(info.hwndFocus, GetDlgItem(window, IDOK)) << "WM_INITDIALOG's result must reach the dialog manager";
+            EXPECT_EQ(info.hwndFocus, GetDlgItem(window, IDOK))
+                << "WM_INITDIALOG's result must reach the dialog manager";
             SendMessageA(window, ProbeResults, 0, 0);
             Click(window, IDCANCEL);
         }), IDCANCEL);

@@ -74,7 +74,8 @@ TEST_F(DialogResourcesTest, QualityDialogTemplateIsExact)
     TemplateReader t(bytes);
     // Style, extended style, item count, position and size; menu, class, caption, point size, font.
     // (Braces read their elements in order.)
-    ASSERT_EQ((std::tuple<DWORD, DWORD, WORD>{t.Dword(), t.Dword(), t.Word()}), std::make_tuple(0x80C800C0u, 0u, WORD(6)));
+    ASSERT_EQ((std::tuple<DWORD, DWORD, WORD>{t.Dword(), t.Dword(), t.Word()}),
+              std::make_tuple(0x80C800C0u, 0u, WORD(6)));
     EXPECT_EQ(t.Rectangle(), std::make_tuple(0, 0, 223, 172));
     using Texts = std::tuple<std::string, std::string, std::string>;
     EXPECT_EQ((Texts{t.Text(), t.Text(), t.Text()}), Texts("", "", "VireoPlugin Properties"));

@@ -12,12 +12,7 @@ std::vector<COLORREF> LogoPixels()
 {
     HBITMAP logo = static_cast<HBITMAP>(
         LoadImageA(GetModuleHandleA(nullptr), "IDB_TSLBMP", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = 32;
-    info.bmiHeader.biHeight = -32;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
+    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), 32, -32, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     std::vector<COLORREF> pixels(32 * 32);
     HDC dc = GetDC(nullptr);
     GetDIBits(dc, logo, 0, 32, pixels.data(), &info, DIB_RGB_COLORS);

@@ -1,6 +1,7 @@
 #include "plugin/IWMPPluginUI.h"
 #include "server/ClassTable.h"
 #include "support/BuiltDll.h"
+#include "support/CountingUnknown.h"
 #include "support/Refused.h"
 #include <gtest/gtest.h>
 
@@ -53,11 +54,7 @@ TEST_F(ComActivationTest, CreatesAWorkingPluginAndUnloadsAfterTheLastRelease)
 
 TEST_F(ComActivationTest, AggregationThroughComNeedsIUnknown)
 {
-    struct Outer : IUnknown {
-        STDMETHODIMP QueryInterface(REFIID, void** ppv) override { *ppv = nullptr; return E_NOINTERFACE; }
-        STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-        STDMETHODIMP_(ULONG) Release() override { return 1; }
-    } outer;
+    CountingUnknown outer;
     // COM finds the module that this test loaded, whose guard is enforced.
     LoadedDll guarded;
     ASSERT_TRUE(EnforceGuard(guarded.Handle()));

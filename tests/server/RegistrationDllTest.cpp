@@ -101,8 +101,9 @@ TEST_F(RegistrationDllTest, ModulePathReachesTheRegistrarExactly)
         for (const WCHAR* c = plain; *c; ++c)
             doubled.append(*c == L'\'' ? 2 : 1, *c);
         // Apostrophes are doubled for the script only.
-        EXPECT_EQ(registrar.calls, (std::vector<std::wstring>{L"AddReplacement(Module, " + doubled + L")",
-                                                              L"ResourceRegister(" + std::wstring(plain) + L", 101, REGISTRY)"}));
+        const std::vector<std::wstring> expected = {L"AddReplacement(Module, " + doubled + L")",
+                                                    L"ResourceRegister(" + std::wstring(plain) + L", 101, REGISTRY)"};
+        EXPECT_EQ(registrar.calls, expected);
         EXPECT_EQ(registrar.references, 0);
     }
 }

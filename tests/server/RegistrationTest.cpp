@@ -90,13 +90,9 @@ TEST_F(RegistrationTest, NoRegistrarMeansFailureWhenRegisteringOnly)
     EXPECT_EQ(broadcasts.Collect(), 2);
 }
 
-// A class table of the test's own, to follow the walk.
-struct Walk {
-    static std::string log;
-    static HRESULT answerB;
-};
-std::string Walk::log;
-HRESULT Walk::answerB;
+// A class table of the test's own, to follow the walk: the rows it visits, and class B's answer.
+std::string walkLog;
+HRESULT answerB;
 
 // {6F1C2D3E-0001-4A5B-8C9D-0E1F2A3B4C5D} and so on: classes and categories of the test.
 constexpr CLSID ClassA = {0x6F1C2D3E, 1, 0x4A5B, {0x8C, 0x9D, 0x0E, 0x1F, 0x2A, 0x3B, 0x4C, 0x5D}};
@@ -109,11 +105,11 @@ const CategoryEntry twoCategories[] = {{1, &Implemented}, {7, &Required}, {0, nu
 const CategoryEntry emptyCategories[] = {{0, nullptr}, {1, &Implemented}};
 
 ClassEntry walkTable[] = {
-    {&ClassA, [](BOOL r) { Walk::log += r ? "+A" : "-A"; return S_OK; }, CreateClassObject, nullptr, nullptr, 0,
+    {&ClassA, [](BOOL r) { walkLog += r ? "+A" : "-A"; return S_OK; }, CreateClassObject, nullptr, nullptr, 0,
      [] { return "described"; }, [] { return twoCategories; }, [](bool) {}},
-    {&ClassB, [](BOOL r) { Walk::log += r ? "+B" : "-B"; return Walk::answerB; }, CreateClassObject, nullptr,
+    {&ClassB, [](BOOL r) { walkLog += r ? "+B" : "-B"; return answerB; }, CreateClassObject, nullptr,
      nullptr, 0, [] { return static_cast<const char*>(nullptr); }, [] { return twoCategories; }, [](bool) {}},
-    {&ClassC, [](BOOL r) { Walk::log += r ? "+C" : "-C"; return S_OK; }, CreateClassObject, nullptr, nullptr, 0,
+    {&ClassC, [](BOOL r) { walkLog += r ? "+C" : "-C"; return S_OK; }, CreateClassObject, nullptr, nullptr, 0,
      nullptr, [] { return emptyCategories; }, [](bool) {}},
     {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr},
 };
@@ -129,8 +125,8 @@ protected:
     void SetUp() override
     {
         RegistrationTest::SetUp();
-        Walk::log.clear();
-        Walk::answerB = S_OK;
+        walkLog.clear();
+        answerB = S_OK;
         moduleRecord.classTable = walkTable;
     }
 };
@@ -138,14 +134,14 @@ protected:
 TEST_F(RegistrationWalkTest, DescribedRowsAreSkippedAndCategoriesFollowEachRow)
 {
     EXPECT_EQ(DllRegisterServer(), S_OK);
-    EXPECT_EQ(Walk::log, "+B+C");
+    EXPECT_EQ(walkLog, "+B+C");
     EXPECT_EQ(categories.calls, (Calls{CategoryCall(L"RegisterClassImplCategories", Implemented),
                                        CategoryCall(L"RegisterClassReqCategories", Required)}));
     EXPECT_EQ(categories.created, 2) << "one manager per class with a table, even an empty one";
 
     categories.calls.clear();
     EXPECT_EQ(DllUnregisterServer(), S_OK);
-    EXPECT_EQ(Walk::log, "+B+C-B-C");
+    EXPECT_EQ(walkLog, "+B+C-B-C");
     EXPECT_EQ(categories.calls, (Calls{CategoryCall(L"UnRegisterClassImplCategories", Implemented),
                                        CategoryCall(L"UnRegisterClassReqCategories", Required)}));
     EXPECT_EQ(broadcasts.Collect(), 2);
@@ -153,13 +149,13 @@ TEST_F(RegistrationWalkTest, DescribedRowsAreSkippedAndCategoriesFollowEachRow)
 
 TEST_F(RegistrationWalkTest, FailureStopsRegisteringButNotUnregistering)
 {
-    Walk::answerB = E_FAIL;
+    answerB = E_FAIL;
     EXPECT_EQ(DllRegisterServer(), E_FAIL);
-    EXPECT_EQ(Walk::log, "+B");
+    EXPECT_EQ(walkLog, "+B");
     EXPECT_EQ(categories.created, 0) << "a failed row's category step does not run";
 
     EXPECT_EQ(DllUnregisterServer(), S_OK);
-    EXPECT_EQ(Walk::log, "+B-B-C");
+    EXPECT_EQ(walkLog, "+B-B-C");
     EXPECT_EQ(broadcasts.Collect(), 2);
 }
 
@@ -167,7 +163,7 @@ TEST_F(RegistrationWalkTest, FailingCategoryCallStopsRegistering)
 {
     categories.failingCall = 0;
     EXPECT_EQ(DllRegisterServer(), E_FAIL);
-    EXPECT_EQ(Walk::log, "+B");
+    EXPECT_EQ(walkLog, "+B");
     EXPECT_EQ(categories.calls.size(), 1u) << "rows behind the failure are not registered";
 
     categories.calls.clear();
@@ -183,7 +179,7 @@ TEST_F(RegistrationWalkTest, MissingCategoryManagerIsNoFailure)
     EXPECT_EQ(RegisterClassCategories(ClassB, twoCategories, FALSE), S_OK);
     EXPECT_EQ(attempts, 2);
     EXPECT_EQ(DllRegisterServer(), S_OK);
-    EXPECT_EQ(Walk::log, "+B+C");
+    EXPECT_EQ(walkLog, "+B+C");
 }
 
 TEST_F(RegistrationWalkTest, OtherRecordLayoutsSkipTheCategoryStep)

@@ -67,7 +67,9 @@ TEST_F(RegistrySettingsTest, DataOfOtherSizesFollowsTheByteRule)
     EXPECT_EQ(ReadWithDefault(), 1u);
 }
 
-TEST_F(RegistrySettingsTest, WriteCreatesMissingKeysWithTheValueNameAsClass)
+// A write creates missing keys, with the value's name as their class, and replaces whatever type
+// was stored with a REG_DWORD.
+TEST_F(RegistrySettingsTest, WriteCreatesMissingKeysAndStoresADword)
 {
     ASSERT_TRUE(WriteDwordSetting(HKEY_CURRENT_USER, KeyPath, Name, 1));
     EXPECT_EQ(ReadStored(HKEY_CURRENT_USER, KeyPath, Name).Seen(), StoredDword(1));
@@ -80,10 +82,7 @@ TEST_F(RegistrySettingsTest, WriteCreatesMissingKeysWithTheValueNameAsClass)
                      nullptr, nullptr, nullptr);
     RegCloseKey(key);
     EXPECT_STREQ(className, Name);
-}
 
-TEST_F(RegistrySettingsTest, WriteReplacesAnyStoredTypeWithADword)
-{
     const BYTE five = 0x05;
     StoreRaw(REG_BINARY, &five, 1);
     ASSERT_TRUE(WriteDwordSetting(HKEY_CURRENT_USER, KeyPath, Name, 0));

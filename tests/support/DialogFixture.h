@@ -27,17 +27,14 @@ protected:
     static StoredValue Stored() { return ReadStored(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName); }
     static void Store(DWORD value) { WriteDword(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName, value); }
 
-    // Runs the quality dialog on this thread, as DisplayPropertyPage does, and returns how it ended.
-    INT_PTR RunDialog()
-    {
-        QualityDialog dialog;
-        return dialog.RunModal(moduleRecord.resourceInstance, MAKEINTRESOURCEA(IDD_QUALITY), owner);
-    }
-
-    // Runs the quality dialog while steps drive it from another thread once it is shown.
+    // Runs the quality dialog on this thread, as DisplayPropertyPage does, while steps drive it from
+    // another thread once it is shown; returns how it ended.
     INT_PTR RunDialog(const std::function<void(HWND dialog, DWORD thread)>& steps)
     {
-        return driver::RunDriven(driver::DialogCaption, [this] { return RunDialog(); }, steps);
+        return driver::RunDriven(driver::DialogCaption, [this] {
+            QualityDialog dialog;
+            return dialog.RunModal(moduleRecord.resourceInstance, MAKEINTRESOURCEA(IDD_QUALITY), owner);
+        }, steps);
     }
 
     HWND owner = nullptr;

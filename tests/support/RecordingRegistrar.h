@@ -7,7 +7,7 @@
 
 // QueryInterface for an object of the test's own with one interface besides IUnknown.
 template <class Interface>
-HRESULT AnswerQuery(Interface* self, REFIID asked, REFIID own, void** ppv)
+HRESULT OwnQuery(Interface* self, REFIID asked, REFIID own, void** ppv)
 {
     *ppv = IsEqualIID(asked, IID_IUnknown) || IsEqualIID(asked, own) ? self : nullptr;
     if (!*ppv)
@@ -26,24 +26,33 @@ public:
     int created = 0;
 
 protected:
-    HRESULT Record(HRESULT result, const wchar_t* method, std::initializer_list<std::wstring> arguments);
+    HRESULT Record(HRESULT result, const wchar_t* method, std::initializer_list<std::wstring> arguments = {});
 };
 
 class RecordingRegistrar : public IRegistrar, public CallLog {
 public:
     HRESULT answer = HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND);
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return AnswerQuery(this, riid, IID_IRegistrar, ppv); }
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return OwnQuery(this, iid, IID_IRegistrar, out); }
     STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
     STDMETHODIMP_(ULONG) Release() override { return --references; }
-    STDMETHODIMP AddReplacement(LPCOLESTR key, LPCOLESTR item) override { return Record(S_OK, L"AddReplacement", {key, item}); }
-    STDMETHODIMP ClearReplacements() override { return Record(E_NOTIMPL, L"ClearReplacements", {}); }
-    STDMETHODIMP ResourceRegisterSz(LPCOLESTR, LPCOLESTR, LPCOLESTR) override { return Record(E_NOTIMPL, L"ResourceRegisterSz", {}); }
-    STDMETHODIMP ResourceUnregisterSz(LPCOLESTR, LPCOLESTR, LPCOLESTR) override { return Record(E_NOTIMPL, L"ResourceUnregisterSz", {}); }
-    STDMETHODIMP FileRegister(LPCOLESTR) override { return Record(E_NOTIMPL, L"FileRegister", {}); }
-    STDMETHODIMP FileUnregister(LPCOLESTR) override { return Record(E_NOTIMPL, L"FileUnregister", {}); }
-    STDMETHODIMP StringRegister(LPCOLESTR) override { return Record(E_NOTIMPL, L"StringRegister", {}); }
-    STDMETHODIMP StringUnregister(LPCOLESTR) override { return Record(E_NOTIMPL, L"StringUnregister", {}); }
+    STDMETHODIMP AddReplacement(LPCOLESTR key, LPCOLESTR item) override
+    {
+        return Record(S_OK, L"AddReplacement", {key, item});
+    }
+    STDMETHODIMP ClearReplacements() override { return Record(E_NOTIMPL, L"ClearReplacements"); }
+    STDMETHODIMP ResourceRegisterSz(LPCOLESTR, LPCOLESTR, LPCOLESTR) override
+    {
+        return Record(E_NOTIMPL, L"ResourceRegisterSz");
+    }
+    STDMETHODIMP ResourceUnregisterSz(LPCOLESTR, LPCOLESTR, LPCOLESTR) override
+    {
+        return Record(E_NOTIMPL, L"ResourceUnregisterSz");
+    }
+    STDMETHODIMP FileRegister(LPCOLESTR) override { return Record(E_NOTIMPL, L"FileRegister"); }
+    STDMETHODIMP FileUnregister(LPCOLESTR) override { return Record(E_NOTIMPL, L"FileUnregister"); }
+    STDMETHODIMP StringRegister(LPCOLESTR) override { return Record(E_NOTIMPL, L"StringRegister"); }
+    STDMETHODIMP StringUnregister(LPCOLESTR) override { return Record(E_NOTIMPL, L"StringUnregister"); }
     STDMETHODIMP ResourceRegister(LPCOLESTR file, UINT id, LPCOLESTR type) override
     {
         return Record(answer, L"ResourceRegister", {file, std::to_wstring(id), type});
@@ -62,7 +71,7 @@ public:
     // The call (counted from 0) that fails with E_FAIL; -1 for none.
     int failingCall = -1;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return AnswerQuery(this, riid, IID_ICatRegister, ppv); }
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return OwnQuery(this, iid, IID_ICatRegister, out); }
     STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
     STDMETHODIMP_(ULONG) Release() override { return --references; }
     STDMETHODIMP RegisterCategories(ULONG, CATEGORYINFO[]) override { return E_NOTIMPL; }
@@ -89,7 +98,7 @@ public:
     ClassOverride(const ClassOverride&) = delete;
     ClassOverride& operator=(const ClassOverride&) = delete;
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return AnswerQuery(this, riid, IID_IClassFactory, ppv); }
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return OwnQuery(this, iid, IID_IClassFactory, out); }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override;

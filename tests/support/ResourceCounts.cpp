@@ -28,30 +28,18 @@ int CountKernelHandles()
     });
 }
 
-// The process's GDI handle table, which the PEB points to; one 24-byte entry per handle.
-struct GdiHandleEntry {
-    UINT64 object;
-    ULONG owner;
-    USHORT unique;
-    UCHAR type;
-    UCHAR flags;
-    UINT64 userPointer;
-};
-static_assert(sizeof(GdiHandleEntry) == 24, "entry layout");
-constexpr int GdiHandleLimit = 0x10000;
-
+// The process's GDI handle table, which the PEB (FS:0x30) points to from its offset 0x94: 0x10000
+// entries of 24 bytes, whose type byte (at 14) is 0 for a free one.
 int CountGdiObjects()
 {
-    // The 32-bit PEB is at fs:[0x30]; GdiSharedHandleTable sits at its offset 0x94.
     const BYTE* peb = nullptr;
     asm("movl %%fs:0x30, %0" : "=r"(peb));
-    const auto* table = *reinterpret_cast<const GdiHandleEntry* const*>(peb + 0x94);
+    const BYTE* table = *reinterpret_cast<const BYTE* const*>(peb + 0x94);
     if (!table)
         return -1;
     int count = 0;
-    for (int i = 0; i < GdiHandleLimit; ++i)
-        if (table[i].type != 0)
-            ++count;
+    for (int i = 0; i < 0x10000; ++i)
+        count += table[i * 24 + 14] != 0;
     return count;
 }
 

@@ -71,11 +71,10 @@ BOOL WINAPI VerifiedHeapFree(HANDLE heap, DWORD flags, LPVOID block)
 
 void WINAPI VerifiedInitializeCriticalSection(CRITICAL_SECTION* section)
 {
-    {
-        std::lock_guard<std::mutex> hold(lock);
-        Check(held.emplace(std::make_pair(Section, section), nullptr).second, "critical sections: initialised once",
-              "InitializeCriticalSection");
-    }
+    std::unique_lock<std::mutex> hold(lock);
+    Check(held.emplace(std::make_pair(Section, section), nullptr).second, "critical sections: initialised once",
+          "InitializeCriticalSection");
+    hold.unlock();
     InitializeCriticalSection(section);
 }
 
