@@ -20,7 +20,8 @@ std::vector<HWND> ThreadWindows(DWORD threadId)
     return windows;
 }
 
-// Read without a message to the window's thread, which may not be pumping its queue.
+// Read without a message to the window's thread, which may not be pumping its queue; the texts
+// looked at here are ASCII.
 std::string Text(HWND window)
 {
     WCHAR text[512] = {};
