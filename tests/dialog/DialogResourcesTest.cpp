@@ -13,7 +13,7 @@ class DialogResourcesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        module = LoadLibraryExA(BuiltDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        module = LoadLibraryExW(BuiltDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(module, nullptr);
     }
     void TearDown() override { FreeLibrary(module); }
@@ -132,10 +132,10 @@ TEST_F(DialogResourcesTest, StringsAndVersion)
     EXPECT_GT(LoadStringA(module, 103, text, sizeof text), 0);
     EXPECT_STREQ(text, "Description of Vireo Plugin.");
 
-    const std::string path = BuiltDllPath();
-    std::vector<BYTE> version(GetFileVersionInfoSizeA(path.c_str(), nullptr));
+    const std::wstring path = BuiltDllPath();
+    std::vector<BYTE> version(GetFileVersionInfoSizeW(path.c_str(), nullptr));
     ASSERT_FALSE(version.empty());
-    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(version.data(), "\\", reinterpret_cast<void**>(&fixed), &length));

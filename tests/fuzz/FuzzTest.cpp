@@ -3,7 +3,7 @@
 #include "settings/QualitySetting.h"
 #include "support/SettingsKey.h"
 #include <gtest/gtest.h>
-#include <cstring>
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -18,7 +18,7 @@ DWORD ReadingRule()
     const StoredValue stored = ReadStored(HKEY_CURRENT_USER, QualityKeyPath, QualityValueName);
     DWORD value = DefaultQuality;
     if (stored.present && stored.data.size() <= 4)
-        std::memcpy(&value, stored.data.data(), stored.data.size());
+        std::copy(stored.data.begin(), stored.data.end(), reinterpret_cast<BYTE*>(&value));
     return value;
 }
 

@@ -2,6 +2,7 @@
 #include "server/ClassTable.h"
 #include "support/BuiltDll.h"
 #include "support/CountingUnknown.h"
+#include "support/SettingsKey.h"
 #include "support/Refused.h"
 #include <gtest/gtest.h>
 
@@ -16,15 +17,10 @@ protected:
     void SetUp() override
     {
         const std::string server = std::string(ClassKey) + "\\InprocServer32";
-        const std::string path = BuiltDllPath();
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, server.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &key, nullptr),
-                  ERROR_SUCCESS);
-        RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                       static_cast<DWORD>(path.size() + 1));
-        RegSetValueExA(key, "ThreadingModel", 0, REG_SZ, reinterpret_cast<const BYTE*>("Apartment"), 10);
-        RegCloseKey(key);
+        const std::wstring path = BuiltDllPath();
+        const DWORD size = DWORD((path.size() + 1) * sizeof(WCHAR));
+        WriteRaw(HKEY_LOCAL_MACHINE, server.c_str(), "", REG_SZ, path.c_str(), size);
+        WriteRaw(HKEY_LOCAL_MACHINE, server.c_str(), "ThreadingModel", REG_SZ, L"Apartment", sizeof L"Apartment");
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
     }
     void TearDown() override

@@ -59,7 +59,7 @@ EntryPoint EntryPointOf(HMODULE module)
 TEST(Exports, StackCookieIsNeverTheDefault)
 {
     // Mapped as an image but not loaded: not relocated, no cookie set up.
-    const HMODULE mapped = LoadLibraryExA(BuiltDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const HMODULE mapped = LoadLibraryExW(BuiltDllPath().c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(mapped, nullptr);
     const auto image = reinterpret_cast<HMODULE>(reinterpret_cast<ULONG_PTR>(mapped) & ~ULONG_PTR(3));
     const DWORD cookieRva = LoadConfigOf(image).SecurityCookie - OptionalHeader(image).ImageBase;

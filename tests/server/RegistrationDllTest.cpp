@@ -57,7 +57,7 @@ public:
             folder += L"\\";
         }
         path = folder + L"VIREOPLUGIN.DLL";
-        CopyFileW(BuiltDllPathW().c_str(), path.c_str(), FALSE);
+        CopyFileW(BuiltDllPath().c_str(), path.c_str(), FALSE);
     }
     ~DllCopy()
     {

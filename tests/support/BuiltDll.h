@@ -5,25 +5,18 @@
 #include <string>
 
 // The built VIREOPLUGIN.DLL lies beside the test programs.
-inline std::string BuiltDllPath()
+inline std::wstring BuiltDllPath()
 {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of("\\/") + 1) + "VIREOPLUGIN.DLL";
-}
-
-inline std::wstring BuiltDllPathW()
-{
-    const std::string path = BuiltDllPath();
-    return std::wstring(path.begin(), path.end());
+    WCHAR path[MAX_PATH];
+    const std::wstring program(path, GetModuleFileNameW(nullptr, path, MAX_PATH));
+    return program.substr(0, program.find_last_of(L"\\/") + 1) + L"VIREOPLUGIN.DLL";
 }
 
 // Loads the DLL (or a copy of it) for one test, with its guard enforced and its imports verified,
 // and unloads it after; once it is gone, nothing it obtained may be left.
 class LoadedDll {
 public:
-    explicit LoadedDll(const std::wstring& path = BuiltDllPathW()) : module(LoadLibraryW(path.c_str()))
+    explicit LoadedDll(const std::wstring& path = BuiltDllPath()) : module(LoadLibraryW(path.c_str()))
     {
         if (module) {
             EnforceGuard(module);

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -16,8 +17,7 @@ struct StoredValue {
     DWORD AsDword() const
     {
         DWORD value = 0;
-        for (size_t i = 0; i < data.size() && i < 4; ++i)
-            value |= DWORD(data[i]) << (8 * i);
+        std::copy_n(data.begin(), (std::min)(data.size(), sizeof value), reinterpret_cast<BYTE*>(&value));
         return value;
     }
 };
