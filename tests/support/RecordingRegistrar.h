@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-// QueryInterface for an object of the test's own with one interface besides IUnknown.
+// QueryInterface for an object of the test's own with one interface besides IUnknown, which the
+// caller names so that the pointer handed out is that interface's.
 template <class Interface>
 HRESULT OwnQuery(Interface* self, REFIID asked, REFIID own, void** ppv)
 {
@@ -33,7 +34,10 @@ class RecordingRegistrar : public IRegistrar, public CallLog {
 public:
     HRESULT answer = HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND);
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return OwnQuery(this, iid, IID_IRegistrar, out); }
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        return OwnQuery<IRegistrar>(this, iid, IID_IRegistrar, out);
+    }
     STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
     STDMETHODIMP_(ULONG) Release() override { return --references; }
     STDMETHODIMP AddReplacement(LPCOLESTR key, LPCOLESTR item) override
@@ -71,7 +75,10 @@ public:
     // The call (counted from 0) that fails with E_FAIL; -1 for none.
     int failingCall = -1;
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return OwnQuery(this, iid, IID_ICatRegister, out); }
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        return OwnQuery<ICatRegister>(this, iid, IID_ICatRegister, out);
+    }
     STDMETHODIMP_(ULONG) AddRef() override { return ++references; }
     STDMETHODIMP_(ULONG) Release() override { return --references; }
     STDMETHODIMP RegisterCategories(ULONG, CATEGORYINFO[]) override { return E_NOTIMPL; }
@@ -98,7 +105,10 @@ public:
     ClassOverride(const ClassOverride&) = delete;
     ClassOverride& operator=(const ClassOverride&) = delete;
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override { return OwnQuery(this, iid, IID_IClassFactory, out); }
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override
+    {
+        return OwnQuery<IClassFactory>(this, iid, IID_IClassFactory, out);
+    }
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override;
