@@ -1,7 +1,7 @@
 #include "dialog/DialogResources.h"
 #include "plugin/PluginObject.h"
 #include "support/DialogFixture.h"
-#include <atomic>
+#include <functional>
 
 using namespace driver;
 
@@ -88,16 +88,13 @@ TEST_F(QualityDialogTest, ChoosingEveryFrameWritesZero)
 
 TEST_F(QualityDialogTest, CancelEscapeAndCloseBoxWriteNothing)
 {
-    enum Way { CancelButton, EscapeKey, CloseButton };
-    for (Way way : {CancelButton, EscapeKey, CloseButton}) {
+    // The Cancel button, the Escape key and the close box.
+    const std::function<void(HWND)> ways[] = {[](HWND d) { Click(d, IDCANCEL); }, [](HWND d) { PressKey(d, VK_ESCAPE); },
+                                              CloseBox};
+    for (int way = 0; way < 3; ++way) {
         EXPECT_EQ(RunDialog([&](HWND dialog, DWORD) {
             Click(dialog, IDC_EVERY_FRAME);
-            if (way == CancelButton)
-                Click(dialog, IDCANCEL);
-            else if (way == EscapeKey)
-                PressKey(dialog, VK_ESCAPE);
-            else
-                CloseBox(dialog);
+            ways[way](dialog);
         }), IDCANCEL) << way;
         // Reading the setting made no key either.
         HKEY key = nullptr;
