@@ -23,6 +23,8 @@ RequestExecutionLevel admin
 Name "Vireo Plugin"
 OutFile "${OUTFILE}"
 Icon "${__FILEDIR__}/VireoPlugin.ico"
+; The package gets the time of installation, so the setup does not depend on build times.
+SetDateSave off
 ; No InstallDir: $INSTDIR is then empty at start unless /D= named a folder.
 !define DEFAULT_FOLDER "$PROGRAMFILES32\Tessaline\Vireo Plugin"
 !ifdef SIGN

@@ -203,6 +203,12 @@ installed "$version" "$bin/VIREOPLUGIN.DLL" "$pf\\Vireo Earlier" setup
 [ -e "$prefix/drive_c/$program_files/Vireo Earlier/Uninstall.exe" ] && fail "the earlier setup's uninstaller is left"
 msiexec 0 /x "$(code_of "$version")"
 [ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
+
+echo "installing through msiexec in the default folder, then removing by the package"
+msiexec 0 /i 'C:\package.msi'
+installed "$version" "$bin/VIREOPLUGIN.DLL" "$pf\\Tessaline\\Vireo Plugin" msiexec
+msiexec 0 /x 'C:\package.msi'
+[ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
 [ "$(win reg query "$setting_key" /v REALTIME 2>/dev/null | tr -d '\r' | awk '$1 == "REALTIME" { print $3 }')" = "0x0" ] \
   || fail "the user's setting was touched"
 
