@@ -123,9 +123,14 @@ for later in fourth newer latest; do
   "$root/scripts/make-msi" "${!later}" "$prefix/$later.dll" "$prefix/drive_c/$later.msi"
 done
 "$root/scripts/make-setup" "$latest" "$prefix/drive_c/latest.msi" "$prefix/drive_c/LatestSetup.exe" >/dev/null
-# The self-contained setup that shipped before the package did the installing.
+# The self-contained setup that shipped before the package did the installing, from the last commit
+# that built it.
+mkdir "$prefix/earlier"
+git -C "$root" show 70ab37376fb596291f5947d1c9a5b12c284bd97a:installer/VireoPlugin.nsi >"$prefix/earlier/VireoPlugin.nsi" ||
+  fail "the earlier setup's source is not in this clone's history"
+cp "$root/installer/VireoPlugin.ico" "$prefix/earlier/"
 makensis -V1 -DVERSION="$version" -DDLL="$bin/VIREOPLUGIN.DLL" -DOUTFILE="$prefix/drive_c/EarlierSetup.exe" \
-  "$root/tests/installer/EarlierSetup.nsi" >/dev/null
+  "$prefix/earlier/VireoPlugin.nsi" >/dev/null
 initial=$(state)
 
 echo "refusing a cancel, a per-user registration and folders the plug-in cannot be trusted in"
