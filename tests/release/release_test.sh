@@ -8,7 +8,8 @@
 # registers; two unsigned
 # releases of the last commit, from clones in different folders at different times, are byte for
 # byte the same, symbols included, list their files in byte order, and their DLL carries the
-# process's mitigations (tests/server/hardened_test.sh) and names the PDB that describes it.
+# process's mitigations (tests/server/hardened_test.sh) and names the PDB that describes it; the
+# winget manifests validate against winget's schemas and match the release, and a stale one fails.
 # Usage: release_test.sh SOURCE_DIR WINE_PREFIX
 set -euo pipefail
 root=$1
@@ -113,7 +114,10 @@ refused "uncommitted changes" "uncommitted changes"
 git -C "$clone" checkout -q README.md
 
 echo "a release signed from a legacy PKCS#12 file verifies"
-VIREO_SIGN_PFX=$work/signer.pfx VIREO_SIGN_PASSWORD=$password VIREO_SIGN_TIMESTAMP_URL=http://127.0.0.1:$port release "$dist" >"$work/out" 2>&1 || { cat "$work/out"; fail "the signed release"; }
+VIREO_SIGN_PFX=$work/signer.pfx VIREO_SIGN_PASSWORD=$password VIREO_SIGN_TIMESTAMP_URL=http://127.0.0.1:$port \
+  VIREO_RELEASE_URL=https://downloads.tessaline.example/vireo/ release "$dist" >"$work/out" 2>&1 || { cat "$work/out"; fail "the signed release"; }
+grep -x "  InstallerUrl: https://downloads.tessaline.example/vireo/VireoPlugin-[0-9.]*.msi" "$dist/winget/Tessaline.VireoPlugin.installer.yaml" >/dev/null ||
+  fail "the winget manifest does not name the release's URL"
 (cd "$dist" && sha256sum --quiet -c SHA256SUMS) || fail "SHA256SUMS"
 # Every file of the release is listed, the symbol store's too.
 [ "$(cd "$dist" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort)" = "$(awk '{ print $2 }' "$dist/SHA256SUMS")" ] ||
@@ -147,12 +151,63 @@ grep -q "stop validating when the certificate expires" "$work/out" || fail "no w
 echo "two unsigned releases are the same"
 git clone -q "$root" "$work/second clone"
 for checkout in "$clone" "$work/second clone"; do
-  "$checkout/scripts/release" "$checkout.out" >/dev/null
+  "$checkout/scripts/release" "$checkout.out" >"$work/unsigned"
   sleep 1
 done
 diff -r "$clone.out" "$work/second clone.out" || fail "the unsigned releases differ"
 awk '{ print $2 }' "$clone.out/SHA256SUMS" | LC_ALL=C sort -c || fail "SHA256SUMS is not in byte order"
 "$root/tests/server/hardened_test.sh" "$clone.out/VIREOPLUGIN.DLL" "$clone/build-release/clang/VIREOPLUGIN.map"
+grep -q "^release: VIREO_RELEASE_URL is not set" "$work/unsigned" || fail "no word on the winget manifests' placeholder URL"
+
+echo "the winget manifests validate and describe the release"
+# Checks the manifests in DIR against winget's schemas (Debian's jsonschema and yaml, not another
+# Python's) and against the release: the package's SHA-256, codes and version (the round trip of the
+# packages shows that installing it lists that version), and the README's exit codes, each known to
+# winget for an MSI or listed in the manifest.
+check_manifests() {
+  /usr/bin/python3 - "$1" "$clone.out" "$root/tests/release/winget-schema-1.12.0" "$root/README.md" \
+    "$(date -u -d "@$(git -C "$clone" log -1 --format=%ct)" +%F)" <<'PYTHON'
+import glob, hashlib, json, re, subprocess, sys
+import jsonschema, yaml
+manifests, release, schemas, readme, released = sys.argv[1:]
+winget_knows = {112, 1601, 1602, 1618, 1625, 1638, 1641, 3010}
+def load(name, kind):
+    # YAML reads a date as a date; winget and its schemas read it as text.
+    manifest = json.loads(json.dumps(yaml.safe_load(open(f"{manifests}/Tessaline.VireoPlugin{name}.yaml")), default=str))
+    jsonschema.validate(manifest, json.load(open(f"{schemas}/manifest.{kind}.1.12.0.json")))
+    return manifest
+version, installer, locale = load("", "version"), load(".installer", "installer"), load(".locale.en-US", "defaultLocale")
+msi = glob.glob(f"{release}/VireoPlugin-*.msi")[0]
+table = subprocess.run(["msiinfo", "export", msi, "Property"], capture_output=True, text=True, check=True).stdout
+properties = dict(line.split("\t", 1) for line in table.replace("\r", "").splitlines()[3:])
+entry, package = installer["AppsAndFeaturesEntries"][0], installer["Installers"][0]
+problems = [f"{what}: {found}, not {wanted}" for what, found, wanted in [
+    ("versions", {version["PackageVersion"], installer["PackageVersion"], locale["PackageVersion"], entry["DisplayVersion"]}, {properties["ProductVersion"]}),
+    ("InstallerSha256", package["InstallerSha256"].lower(), hashlib.sha256(open(msi, "rb").read()).hexdigest()),
+    ("InstallerUrl", package["InstallerUrl"].rsplit("/", 1)[1], msi.rsplit("/", 1)[1]),
+    ("ProductCode", {installer["ProductCode"], entry["ProductCode"]}, {properties["ProductCode"]}),
+    ("UpgradeCode", entry["UpgradeCode"], properties["UpgradeCode"]),
+    ("ReleaseDate", installer["ReleaseDate"], released)] if found != wanted]
+listed = {int(code) for code in re.findall(r"^\| (\d+) \|", open(readme).read(), re.M)} - {0}
+expected = {code["InstallerReturnCode"] for code in installer.get("ExpectedReturnCodes") or []}
+if expected - listed:
+    problems.append(f"ExpectedReturnCodes the README does not list: {sorted(expected - listed)}")
+if listed - expected - winget_knows:
+    problems.append(f"codes neither winget nor the manifest knows: {sorted(listed - expected - winget_knows)}")
+print("\n".join(problems))
+sys.exit(1 if problems else 0)
+PYTHON
+}
+check_manifests "$clone.out/winget" || fail "the winget manifests"
+# Each fault must be found: a stale SHA-256, another product's code, a return code missing.
+planted=$work/planted
+plant() {
+  rm -rf "$planted" && cp -r "$clone.out/winget" "$planted" && sed -i "$2" "$planted/Tessaline.VireoPlugin.installer.yaml"
+  check_manifests "$planted" | grep -q "$1" || fail "the manifest check let a planted fault through: $2"
+}
+plant InstallerSha256 "s/InstallerSha256: .*/InstallerSha256: $(sha256sum <"$clone.out/VIREOPLUGIN.DLL" | cut -c1-64)/"
+plant ProductCode "0,/ProductCode: '{./s//ProductCode: '{0/"
+plant "neither winget nor the manifest" "/InstallerReturnCode: 1603/,+1d"
 
 echo "the symbols match the DLL and read back"
 out=$clone.out
