@@ -194,8 +194,8 @@ if expected - listed:
     problems.append(f"ExpectedReturnCodes the README does not list: {sorted(expected - listed)}")
 if listed - expected - winget_knows:
     problems.append(f"codes neither winget nor the manifest knows: {sorted(listed - expected - winget_knows)}")
-print("\n".join(problems))
-sys.exit(1 if problems else 0)
+if problems:
+    sys.exit("\n".join(problems))
 PYTHON
 }
 check_manifests "$clone.out/winget" || fail "the winget manifests"
@@ -203,7 +203,9 @@ check_manifests "$clone.out/winget" || fail "the winget manifests"
 planted=$work/planted
 plant() {
   rm -rf "$planted" && cp -r "$clone.out/winget" "$planted" && sed -i "$2" "$planted/Tessaline.VireoPlugin.installer.yaml"
-  check_manifests "$planted" | grep -q "$1" || fail "the manifest check let a planted fault through: $2"
+  local report
+  report=$(check_manifests "$planted" 2>&1) && fail "the manifest check let a planted fault through: $2"
+  grep -q "$1" <<<"$report" || fail "the manifest check did not name the fault $2: $report"
 }
 plant InstallerSha256 "s/InstallerSha256: .*/InstallerSha256: $(sha256sum <"$clone.out/VIREOPLUGIN.DLL" | cut -c1-64)/"
 plant ProductCode "0,/ProductCode: '{./s//ProductCode: '{0/"
