@@ -1,16 +1,19 @@
 // vireohost: loads the plug-in the way the media player does, for people and for tests.
 //   vireohost properties [DLL] [--snapshot FILE.bmp]
+//   vireohost plugins [--watch SECONDS]
 //   vireohost info [DLL]
 //   vireohost register [DLL] | unregister [DLL]
 // The player core's ids are defined here, in the one file that asks for them.
 #include <initguid.h>
 #include "host/HostCore.h"
+#include "host/PlayerPlugins.h"
 #include "host/Snapshot.h"
 #include "plugin/IWMPPluginUI.h"
 #include "server/ClassTable.h"
 #include "settings/QualitySetting.h"
 #include "settings/RegistrySettings.h"
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -75,6 +78,17 @@ HWND MakeMainWindow()
     return window;
 }
 
+// Without a DLL, the plug-in is the one the player lists, created through COM, as its Options do.
+HRESULT FindListedPlugin()
+{
+    HostCore core;
+    const std::string id = ClassIdText(CLSID_VireoPlugin);
+    for (const PlayerPlugin& plugin : ScanPlayerPlugins(&core))
+        if (lstrcmpiA(plugin.classId.c_str(), id.c_str()) == 0)
+            return plugin.capabilities & PluginHasPropertyPage ? S_OK : E_NOTIMPL;
+    return REGDB_E_CLASSNOTREG;
+}
+
 int ShowProperties(const char* dll, const char* snapshot)
 {
     IWMPPluginUI* plugin = nullptr;
@@ -97,7 +111,10 @@ int ShowProperties(const char* dll, const char* snapshot)
         if (FAILED(hr))
             return Fail("CreateInstance", hr);
     } else {
-        const HRESULT hr = CoCreateInstance(CLSID_VireoPlugin, nullptr, CLSCTX_INPROC_SERVER, IID_IWMPPluginUI,
+        HRESULT hr = FindListedPlugin();
+        if (FAILED(hr))
+            return Fail("finding the plug-in with a property page among the player's (HKLM\\Software\\Microsoft\\MediaPlayer\\UIPlugins)", hr);
+        hr = CoCreateInstance(CLSID_VireoPlugin, nullptr, CLSCTX_INPROC_SERVER, IID_IWMPPluginUI,
                                             reinterpret_cast<void**>(&plugin));
         Report("CoCreateInstance", hr);
         if (FAILED(hr))
@@ -222,15 +239,37 @@ int Register(const char* dll, bool registering)
         FreeLibrary(module);
         return Fail("finding the entry point", HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND));
     }
+    // As the package does: the module's broadcast once the entries are written, or once they are gone.
+    const LSTATUS written = registering ? WritePlayerEntries(module) : RemovePlayerEntries();
+    if (written != ERROR_SUCCESS) {
+        FreeLibrary(module);
+        return Fail(registering ? "writing the player's entries" : "removing the player's entries", HRESULT_FROM_WIN32(written));
+    }
     const HRESULT hr = function();
     Report(entry, hr);
     FreeLibrary(module);
     return FAILED(hr) ? Fail(entry, hr) : 0;
 }
 
+int ListPlugins(const char* watch)
+{
+    HostCore fallback;
+    bool realCore = false;
+    IWMPCore* core = MakeCore(fallback, realCore);
+    if (watch) {
+        WatchPlayerPlugins(core, std::strtoul(watch, nullptr, 10));
+    } else {
+        for (const PlayerPlugin& plugin : ScanPlayerPlugins(core))
+            PrintPlayerPlugin(plugin);
+    }
+    core->Release();
+    return 0;
+}
+
 int Usage()
 {
     std::printf("usage: vireohost properties [DLL] [--snapshot FILE.bmp]\n"
+                "       vireohost plugins [--watch SECONDS]\n"
                 "       vireohost info [DLL]\n"
                 "       vireohost register [DLL]\n"
                 "       vireohost unregister [DLL]\n");
@@ -247,9 +286,12 @@ int main(int argc, char** argv)
     const std::string command = argv[1];
     const char* dll = nullptr;
     const char* snapshot = nullptr;
+    const char* watch = nullptr;
     for (int i = 2; i < argc; ++i) {
         if (std::string(argv[i]) == "--snapshot" && i + 1 < argc)
             snapshot = argv[++i];
+        else if (std::string(argv[i]) == "--watch" && i + 1 < argc && command == "plugins")
+            watch = argv[++i];
         else if (!dll)
             dll = argv[i];
         else
@@ -265,6 +307,8 @@ int main(int argc, char** argv)
     int status;
     if (command == "properties")
         status = ShowProperties(dll, snapshot);
+    else if (command == "plugins" && !dll)
+        status = ListPlugins(watch);
     else if (command == "info")
         status = Info(dll);
     else if (command == "register" || command == "unregister")

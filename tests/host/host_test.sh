@@ -33,10 +33,37 @@ done
 rm -f host-check.bmp
 passed=$((passed + 1))
 
+# The player's plug-ins as it finds them: registered, the plug-in is listed and created, and a
+# watcher sees it come and go on the broadcasts; an entry that COM cannot create is listed with why.
+clsid='{CC1F686D-E680-4392-8126-95060ED5222D}'
+broken='HKLM\Software\Microsoft\MediaPlayer\UIPlugins\{0B0B0B0B-0000-0000-0000-000000000001}'
+setting delete "HKLM\\Software\\Microsoft\\MediaPlayer\\UIPlugins\\$clsid" /f || true
+setting add "$broken" /v FriendlyName /d Broken /f
+"$root/scripts/wine-exec" "$prefix" vireohost.exe plugins --watch 8 >watch.log 2>/dev/null &
+watcher=$!
+# Seen once the watcher has listed what is there and waits for broadcasts.
+seen() {
+  for _ in $(seq 50); do tr -d '\r' <watch.log | grep -xF -- "$1" >/dev/null && return; sleep 0.1; done
+  cat watch.log; fail "the watcher did not print: $1"
+}
+seen 'watching for 8 seconds'
 out=$(host register) || fail "register exited with $?"
 expect "$out" 'DllRegisterServer: 0x00000000'
+seen "appeared: $clsid Vireo Plugin (CoCreateInstance: 0x00000000)"
+out=$(host plugins) || fail "plugins exited with $?"
+for line in "$clsid: Vireo Plugin" '  description: Description of Vireo Plugin.' '  capabilities: 0x80000001 (background, property page)' \
+            '  CoCreateInstance: 0x00000000' '  SetCore: 0x00000000' '{0B0B0B0B-0000-0000-0000-000000000001}: Broken'; do
+  expect "$out" "$line"
+done
+grep -A3 -xF '{0B0B0B0B-0000-0000-0000-000000000001}: Broken' <<<"$out" | grep -qxF '  CoCreateInstance: 0x80040154' || { echo "$out"; fail "the broken entry's reason"; }
 out=$(host unregister) || fail "unregister exited with $?"
 expect "$out" 'DllUnregisterServer: 0x00000000'
+seen "went: $clsid Vireo Plugin (CoCreateInstance: 0x00000000)"
+wait $watcher
+setting delete "$broken" /f
+if out=$(host properties); then fail "properties without a listed plug-in must fail"; fi
+grep -q "$clsid" <<<"$(host plugins)" && fail "the plug-in is listed after unregister"
+rm -f watch.log
 passed=$((passed + 1))
 
 if out=$(host properties missing.dll); then fail "a missing DLL must fail"; fi

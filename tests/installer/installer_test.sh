@@ -209,10 +209,19 @@ installed "$version" "$bin/VIREOPLUGIN.DLL" "$pf\\Vireo Earlier" setup
 msiexec 0 /x "$(code_of "$version")"
 [ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
 
-echo "installing through msiexec in the default folder, then removing by the package"
+echo "installing through msiexec in the default folder, then removing by the package, while a player looks"
+(cd "$prefix/drive_c/hostcheck" && win 'C:\hostcheck\vireohost.exe' plugins --watch 60 >"$prefix/watch.log" 2>&1 &)
+# Within five seconds of what prompts it, the watcher prints LINE.
+seen() {
+  for _ in $(seq 50); do tr -d '\r' <"$prefix/watch.log" | grep -xF -- "$1" >/dev/null && return; sleep 0.1; done
+  fail "the player's plug-ins did not show: $1; they showed: $(cat "$prefix/watch.log")"
+}
+seen 'watching for 60 seconds'
 msiexec 0 /i 'C:\package.msi'
+seen "appeared: $clsid Vireo Plugin (CoCreateInstance: 0x00000000)"
 installed "$version" "$bin/VIREOPLUGIN.DLL" "$pf\\Tessaline\\Vireo Plugin" msiexec
 msiexec 0 /x 'C:\package.msi'
+seen "went: $clsid Vireo Plugin (CoCreateInstance: 0x00000000)"
 [ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
 [ "$(win reg query "$setting_key" /v REALTIME 2>/dev/null | tr -d '\r' | awk '$1 == "REALTIME" { print $3 }')" = "0x0" ] \
   || fail "the user's setting was touched"
