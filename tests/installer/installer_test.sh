@@ -123,14 +123,18 @@ for later in fourth newer latest; do
   "$root/scripts/make-msi" "${!later}" "$prefix/$later.dll" "$prefix/drive_c/$later.msi"
 done
 "$root/scripts/make-setup" "$latest" "$prefix/drive_c/latest.msi" "$prefix/drive_c/LatestSetup.exe" >/dev/null
-# The self-contained setup that shipped before the package did the installing, from the last commit
-# that built it.
-mkdir "$prefix/earlier"
-git -C "$root" show 70ab37376fb596291f5947d1c9a5b12c284bd97a:installer/VireoPlugin.nsi >"$prefix/earlier/VireoPlugin.nsi" ||
-  fail "the earlier setup's source is not in this clone's history"
-cp "$root/installer/VireoPlugin.ico" "$prefix/earlier/"
+# The self-contained setup, and the package, that shipped before the package did all the installing,
+# from the last commit that built them.
+mkdir -p "$prefix/earlier/installer" "$prefix/earlier/scripts"
+for file in installer/VireoPlugin.nsi installer/VireoPlugin.wxs scripts/make-msi; do
+  git -C "$root" show "70ab37376fb596291f5947d1c9a5b12c284bd97a:$file" >"$prefix/earlier/$file" ||
+    fail "the earlier packages' sources are not in this clone's history"
+done
+chmod +x "$prefix/earlier/scripts/make-msi"
+cp "$root/installer/VireoPlugin.ico" "$prefix/earlier/installer/"
 makensis -V1 -DVERSION="$version" -DDLL="$bin/VIREOPLUGIN.DLL" -DOUTFILE="$prefix/drive_c/EarlierSetup.exe" \
-  "$prefix/earlier/VireoPlugin.nsi" >/dev/null
+  "$prefix/earlier/installer/VireoPlugin.nsi" >/dev/null
+SOURCE_DATE_EPOCH=1 "$prefix/earlier/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/drive_c/EarlierPackage.msi"
 initial=$(state)
 
 echo "refusing a cancel, a per-user registration and folders the plug-in cannot be trusted in"
@@ -206,6 +210,13 @@ expect 0 "C:\\EarlierSetup.exe /S /D=$pf\\Vireo Earlier"
 expect 0 'C:\VireoPluginSetup.exe /S'
 installed "$version" "$bin/VIREOPLUGIN.DLL" "$pf\\Vireo Earlier" setup
 [ -e "$prefix/drive_c/$program_files/Vireo Earlier/Uninstall.exe" ] && fail "the earlier setup's uninstaller is left"
+msiexec 0 /x "$(code_of "$version")"
+[ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
+
+echo "upgrading the earlier package's installation through the setup"
+msiexec 0 /i 'C:\EarlierPackage.msi'
+expect 0 'C:\VireoPluginSetup.exe /S'
+installed "$version" "$bin/VIREOPLUGIN.DLL" "$pf\\Tessaline\\Vireo Plugin" setup
 msiexec 0 /x "$(code_of "$version")"
 [ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
 
