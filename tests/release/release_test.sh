@@ -23,10 +23,28 @@ git clone -q "$root" "$clone"
 release() { "$clone/scripts/release" "$@"; }
 
 # The signing tool, as the release finds it, with every command line it is given kept: the secrets
-# must never be on one, where other users can read them.
+# must never be on one, where other users can read them. With VIREO_TEST_UNSIGNED it leaves the
+# files of that name unsigned. And mv, which with VIREO_TEST_STOP stops the release (TERM) once it
+# has renamed the previous release aside.
 mkdir "$work/shim"
-printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s/command-lines"\nexec %s "$@"\n' "$work" "$(command -v osslsigncode)" >"$work/shim/osslsigncode"
-chmod +x "$work/shim/osslsigncode"
+cat >"$work/shim/osslsigncode" <<SHIM
+#!/bin/bash
+printf '%s\n' "\$*" >>"$work/command-lines"
+if [ "\$1" = sign ] && [ -n "\${VIREO_TEST_UNSIGNED:-}" ]; then
+  for ((i = 1; i < \$#; i++)); do
+    case \${!i} in -in) input=\${@:i+1:1} ;; -out) output=\${@:i+1:1} ;; esac
+  done
+  [[ \${input##*/} == \$VIREO_TEST_UNSIGNED ]] && exec cp "\$input" "\$output"
+fi
+exec $(command -v osslsigncode) "\$@"
+SHIM
+cat >"$work/shim/mv" <<SHIM
+#!/bin/bash
+$(command -v mv) "\$@" || exit
+[ -n "\${VIREO_TEST_STOP:-}" ] && [[ \${@: -1} == *.previous ]] && kill -TERM \$PPID
+exit 0
+SHIM
+chmod +x "$work/shim/osslsigncode" "$work/shim/mv"
 export PATH=$work/shim:$PATH
 password=Vireo-4821-pass
 
@@ -99,6 +117,10 @@ refused "a missing certificate file" "cannot read" VIREO_SIGN_PFX="$work/none.pf
 refused "a wrong PIN" "wrong VIREO_SIGN_PIN" "${token[@]}" VIREO_SIGN_PIN=1111
 refused "an expired certificate" "has expired" VIREO_SIGN_PFX="$work/expired.pfx"
 refused "a certificate not for code signing" "not for code signing" VIREO_SIGN_PFX="$work/server.pfx"
+refused "an unsigned DLL inside the package" "the DLL inside the MSI is not signed" \
+  VIREO_SIGN_PFX="$work/signer.pfx" VIREO_SIGN_PASSWORD=$password VIREO_TEST_UNSIGNED=VIREOPLUGIN.DLL
+refused "an unsigned package inside the setup" "the package inside the setup program is not signed" \
+  VIREO_SIGN_PFX="$work/signer.pfx" VIREO_SIGN_PASSWORD=$password "VIREO_TEST_UNSIGNED=*.msi"
 target=$clone refused "the checkout as the folder" "holds the checkout"
 target=$work refused "a folder holding the checkout" "holds the checkout"
 mkdir -p "$clone/build-release/out" && echo earlier >"$clone/build-release/out/SHA256SUMS"
@@ -148,13 +170,18 @@ grep -e $pin -e "$password" "$work/command-lines" >/dev/null && fail "a secret w
 echo "release: without a time stamp, the release says so"
 grep -q "stop validating when the certificate expires" "$work/out" || fail "no word on the missing time stamp"
 
-echo "two unsigned releases are the same"
+echo "two unsigned releases are the same, made under locales that sort differently"
 git clone -q "$root" "$work/second clone"
-for checkout in "$clone" "$work/second clone"; do
-  "$checkout/scripts/release" "$checkout.out" >"$work/unsigned"
-  sleep 1
-done
+"$clone/scripts/release" "$clone.out" >"$work/unsigned"
+sleep 1
+localedef -i en_US -f UTF-8 "$work/locales/en_US.UTF-8"
+LOCPATH=$work/locales LC_ALL=en_US.UTF-8 "$work/second clone/scripts/release" "$work/second clone.out" >/dev/null
 diff -r "$clone.out" "$work/second clone.out" || fail "the unsigned releases differ"
+echo "a release stopped between its two renames leaves the previous one"
+previous=$(stat -c %i "$clone.out/SHA256SUMS")
+VIREO_TEST_STOP=1 "$clone/scripts/release" "$clone.out" >/dev/null 2>&1 && fail "the stopped release succeeded"
+[ "$(stat -c %i "$clone.out/SHA256SUMS" 2>/dev/null)" = "$previous" ] || fail "the stopped release did not leave the previous one"
+compgen -G "$clone.out.*" >/dev/null && fail "the stopped release left $(compgen -G "$clone.out.*")"
 awk '{ print $2 }' "$clone.out/SHA256SUMS" | LC_ALL=C sort -c || fail "SHA256SUMS is not in byte order"
 "$root/tests/server/hardened_test.sh" "$clone.out/VIREOPLUGIN.DLL" "$clone/build-release/clang/VIREOPLUGIN.map"
 grep -q "^release: VIREO_RELEASE_URL is not set" "$work/unsigned" || fail "no word on the winget manifests' placeholder URL"
