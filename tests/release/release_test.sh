@@ -174,6 +174,7 @@ echo "two unsigned releases are the same, made under locales that sort different
 git clone -q "$root" "$work/second clone"
 "$clone/scripts/release" "$clone.out" >"$work/unsigned"
 sleep 1
+mkdir "$work/locales"
 localedef -i en_US -f UTF-8 "$work/locales/en_US.UTF-8"
 LOCPATH=$work/locales LC_ALL=en_US.UTF-8 "$work/second clone/scripts/release" "$work/second clone.out" >/dev/null
 diff -r "$clone.out" "$work/second clone.out" || fail "the unsigned releases differ"
