@@ -12,15 +12,15 @@ namespace {
 // Monitors as the system reports them to the module, whose MonitorFromWindow and GetMonitorInfoA
 // are pointed here in every test: by default the test display as one monitor whose work area is a
 // taskbar short at the foot and a strip short at the top, as on a desk (the display's own work
-// area is the whole screen). A window belongs to the monitor it overlaps most or, overlapping none,
-// to the nearest one.
+// area is the whole screen). A window belongs to the monitor it overlaps most; overlapping none, to
+// what the caller asks for: the nearest monitor, the primary or none.
 struct Monitor {
     RECT bounds, work;
 };
 std::vector<Monitor> monitors;
 bool monitorInfoFails;
 
-HMONITOR WINAPI FakeMonitorFromWindow(HWND window, DWORD)
+HMONITOR WINAPI FakeMonitorFromWindow(HWND window, DWORD otherwise)
 {
     RECT r;
     GetWindowRect(window, &r);
@@ -37,7 +37,9 @@ HMONITOR WINAPI FakeMonitorFromWindow(HWND window, DWORD)
         if (overlap(m) > overlap(b) || (overlap(b) == 0 && distance(m) < distance(b)))
             best = i;
     }
-    return reinterpret_cast<HMONITOR>(best + 1);
+    if (overlap(monitors[best].bounds) == 0 && otherwise != MONITOR_DEFAULTTONEAREST)
+        best = otherwise == MONITOR_DEFAULTTOPRIMARY ? 0 : monitors.size();
+    return best < monitors.size() ? reinterpret_cast<HMONITOR>(best + 1) : nullptr;
 }
 
 BOOL WINAPI FakeGetMonitorInfoA(HMONITOR monitor, MONITORINFO* info)
@@ -186,6 +188,7 @@ TEST_F(CenterOnOwnerTest, StaysOnTheOwnersMonitor)
         {{2000, 1100, 2400, 1190}, {2100, 1060}}, // at its foot: above its own taskbar, below the primary's
         {{1000, 300, 1600, 500}, {1280, 350}},    // straddling, mostly on the second: its left edge
         {{-900, 300, -700, 400}, {0, 300}},       // off every monitor, nearest the primary
+        {{3400, 500, 3600, 600}, {3000, 500}},    // off every monitor, nearest the second
     };
     for (const auto& c : cases) {
         MakeOwner(c.owner.left, c.owner.top, c.owner.right - c.owner.left, c.owner.bottom - c.owner.top);

@@ -70,12 +70,15 @@ TEST(Exports, StackCookieIsNeverTheDefault)
     ASSERT_NE(dll.Handle(), nullptr);
     auto& cookie = *reinterpret_cast<DWORD*>(LoadConfigOf(dll.Handle()).SecurityCookie);
     EXPECT_NE(cookie, DefaultStackCookie);
-    // Attach run again as the loader runs it, after a detach as FreeLibrary runs it.
+    // Attach run again as the loader runs it, after a detach as FreeLibrary runs it: under the
+    // loader's lock, with the verifier watching what they call.
     const EntryPoint entry = EntryPointOf(dll.Handle());
     const auto attachWith = [&](DWORD value) {
         cookie = value;
+        EnterCriticalSection(LoaderLock());
         entry(reinterpret_cast<HINSTANCE>(dll.Handle()), DLL_PROCESS_DETACH, nullptr);
         entry(reinterpret_cast<HINSTANCE>(dll.Handle()), DLL_PROCESS_ATTACH, nullptr);
+        LeaveCriticalSection(LoaderLock());
         return cookie;
     };
     for (DWORD unset : {DWORD(DefaultStackCookie), DWORD(0)}) {

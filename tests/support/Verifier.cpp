@@ -1,8 +1,8 @@
 // A verifier over the module's imports, in the spirit of Application Verifier's basic checks: each
 // import it knows is pointed at a wrapper that checks the rule, then calls the system. It sees only
-// the calls the module makes through its import table after InstallVerifier: not the attach path,
-// which runs inside LoadLibrary before anything can be installed, and not what system code does
-// with the module's objects or calls into it.
+// the calls the module makes through its import table after InstallVerifier (the attach path only
+// when a test runs it again, under the loader's lock), not what system code does with the module's
+// objects or calls into it.
 #include "support/Verifier.h"
 #include "support/ImportSlot.h"
 #include <objbase.h>
@@ -47,12 +47,9 @@ void GivenBack(const char* kind, const void* handle, const void* owner, const ch
     held.erase({kind, handle});
 }
 
-// Inside DllMain this thread holds the loader lock: the PEB (FS:0x30) points at it from 0xA0.
 void NotUnderLoaderLock(const char* call)
 {
-    const BYTE* peb = nullptr;
-    asm("movl %%fs:0x30, %0" : "=r"(peb));
-    const auto* loaderLock = *reinterpret_cast<CRITICAL_SECTION* const*>(peb + 0xA0);
+    const CRITICAL_SECTION* loaderLock = LoaderLock();
     Check(!loaderLock || loaderLock->OwningThread != ULongToHandle(GetCurrentThreadId()),
           "the loader lock: no COM, registry, library loading or waiting inside DllMain", call);
 }
@@ -240,6 +237,14 @@ const struct {
 #undef VERIFIED
 
 } // namespace
+
+// Inside DllMain this thread holds the loader lock: the PEB (FS:0x30) points at it from 0xA0.
+CRITICAL_SECTION* LoaderLock()
+{
+    const BYTE* peb = nullptr;
+    asm("movl %%fs:0x30, %0" : "=r"(peb));
+    return *reinterpret_cast<CRITICAL_SECTION* const*>(peb + 0xA0);
+}
 
 void InstallVerifier(HMODULE module)
 {

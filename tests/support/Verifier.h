@@ -8,3 +8,6 @@ void InstallVerifier(HMODULE module);
 
 // Once the module has unloaded: nothing it obtained through its imports is left.
 void VerifyUnloaded();
+
+// The loader's lock, which the loader holds around every call of an entry point.
+CRITICAL_SECTION* LoaderLock();
