@@ -9,5 +9,9 @@ void InstallVerifier(HMODULE module);
 // Once the module has unloaded: nothing it obtained through its imports is left.
 void VerifyUnloaded();
 
+// For a program with the module's code linked in: the program's own imports verified, and nothing
+// obtained through them left at the end of each test.
+void VerifyEveryTest();
+
 // The loader's lock, which the loader holds around every call of an entry point.
 CRITICAL_SECTION* LoaderLock();
