@@ -142,10 +142,11 @@ Section "Vireo Plugin"
   ${If} $FolderGiven == 1
     StrCpy $1 '$1 INSTALLDIR="$INSTDIR"'
   ${EndIf}
-  ; This very version installed: a run of its setup repairs it.
+  ; This very version installed: a run of its setup repairs it, from this copy of the package even
+  ; when another build of the version was installed (v caches it anew, rather than refuse with 1638).
   System::Call 'msi::MsiQueryProductStateW(w "${PRODUCT_CODE}") i .r2'
   ${If} $2 = 5
-    StrCpy $1 "$1 REINSTALL=ALL REINSTALLMODE=amus"
+    StrCpy $1 "$1 REINSTALL=ALL REINSTALLMODE=vamus"
   ${EndIf}
   DetailPrint "Running $1"
   ClearErrors
