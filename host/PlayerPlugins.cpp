@@ -2,6 +2,7 @@
 #include "dialog/DialogResources.h"
 #include "plugin/IWMPPluginUI.h"
 #include "server/ClassTable.h"
+#include "settings/RegistrySettings.h"
 #include <cstdio>
 
 namespace {
@@ -145,16 +146,10 @@ LSTATUS WritePlayerEntries(HMODULE module)
         status = SetString(HKEY_LOCAL_MACHINE, entry, "FriendlyName", name);
     if (status == ERROR_SUCCESS)
         status = SetString(HKEY_LOCAL_MACHINE, entry, "Description", description);
-    if (status == ERROR_SUCCESS) {
-        HKEY key = nullptr;
-        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, entry.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &key);
-        if (status == ERROR_SUCCESS) {
-            const DWORD capabilities = PluginBackground | PluginHasPropertyPage;
-            status = RegSetValueExA(key, "Capabilities", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&capabilities),
-                                    sizeof capabilities);
-            RegCloseKey(key);
-        }
-    }
+    // This 32-bit program's own view is the 32-bit one.
+    if (status == ERROR_SUCCESS &&
+        !WriteDwordSetting(HKEY_LOCAL_MACHINE, entry.c_str(), "Capabilities", PluginBackground | PluginHasPropertyPage))
+        status = ERROR_WRITE_FAULT;
     return status;
 }
 
