@@ -78,6 +78,14 @@ Function CheckFolder
   StrCpy $0 $INSTDIR "" -1
   ${IfThen} $0 == "\" ${|} StrCpy $INSTDIR $INSTDIR -1 ${|}
   StrCpy $R0 "Vireo Plugin installs only in a folder under Program Files, which only administrators can change. $INSTDIR is not one."
+  ; The resolution trims the last part; a part before it that ends in a space or a dot would be
+  ; another folder to Windows.
+  System::Call 'shlwapi::StrStrW(w "$INSTDIR\", w " \") p .r1'
+  System::Call 'shlwapi::StrStrW(w "$INSTDIR\", w ".\") p .r2'
+  ${If} $1 <> 0
+  ${OrIf} $2 <> 0
+    Return
+  ${EndIf}
   StrLen $1 $INSTDIR
   ${ForEach} $2 32 64 + 32
     ; A part below the folder, compared whatever case it is written in.
@@ -121,15 +129,37 @@ Section "Vireo Plugin"
     ${EndIf}
   ${EndIf}
 
-  ; The package stays where the Windows Installer finds it for a repair; the package's removal
-  ; takes it away.
+  ; This very version installed: a run of its setup repairs it, from this copy of the package even
+  ; when another build of the version was installed (v caches it anew, rather than refuse with 1638).
+  ; A repair never moves the plug-in, which the package refuses too.
+  System::Call 'msi::MsiQueryProductStateW(w "${PRODUCT_CODE}") i .r6'
+  ${If} $6 = 5
+  ${AndIf} $FolderGiven == 1
+    StrCpy $0 $Installed
+    StrCpy $1 $0 "" -1
+    ${IfThen} $1 == "\" ${|} StrCpy $0 $0 -1 ${|}
+    ${If} $0 != $INSTDIR
+      MessageBox MB_OK|MB_ICONSTOP "Vireo Plugin ${VERSION} is installed in $0. To move it to $INSTDIR, remove it in Add/Remove Programs first, then run this setup again. Nothing was changed." /SD IDOK
+      SetErrorLevel ${EXIT_FAILED}
+      Abort
+    ${EndIf}
+  ${EndIf}
+
+  ; The package stays where the Windows Installer finds it for a repair, under the name it was run
+  ; by; the package's removal takes it away. The copy is written beside the one already there, and
+  ; the two trade names for the run: unless msiexec succeeds, the earlier copy gets its name back.
   StrCpy $0 "$COMMONFILES32\Tessaline\Package Cache\${PRODUCT_CODE}"
   StrCpy $5 0
-  ${IfNot} ${FileExists} "$0\${PACKAGE}"
+  ${If} ${FileExists} "$0\${PACKAGE}"
     StrCpy $5 1
   ${EndIf}
   SetOutPath $0
-  File "/oname=${PACKAGE}" "${MSI}"
+  File "/oname=${PACKAGE}.new" "${MSI}"
+  ${If} $5 = 1
+    Delete "$0\${PACKAGE}.previous"
+    Rename "$0\${PACKAGE}" "$0\${PACKAGE}.previous"
+  ${EndIf}
+  Rename "$0\${PACKAGE}.new" "$0\${PACKAGE}"
   ; Not the current folder of this process, which would keep it from being removed.
   SetOutPath $TEMP
 
@@ -142,10 +172,7 @@ Section "Vireo Plugin"
   ${If} $FolderGiven == 1
     StrCpy $1 '$1 INSTALLDIR="$INSTDIR"'
   ${EndIf}
-  ; This very version installed: a run of its setup repairs it, from this copy of the package even
-  ; when another build of the version was installed (v caches it anew, rather than refuse with 1638).
-  System::Call 'msi::MsiQueryProductStateW(w "${PRODUCT_CODE}") i .r2'
-  ${If} $2 = 5
+  ${If} $6 = 5
     StrCpy $1 "$1 REINSTALL=ALL REINSTALLMODE=vamus"
   ${EndIf}
   DetailPrint "Running $1"
@@ -156,14 +183,17 @@ Section "Vireo Plugin"
 
   ${If} $2 = 0
   ${OrIf} $2 = ${EXIT_RESTART}
+    Delete "$0\${PACKAGE}.previous"
     StrCpy $3 "Vireo Plugin ${VERSION} is installed. Players that are running show it among their plug-ins now; a player that does not finds it when it next starts."
     ${If} $2 = ${EXIT_RESTART}
       StrCpy $3 "Vireo Plugin ${VERSION} is installed, but a running player still holds the version it replaces: restart Windows to finish."
     ${EndIf}
   ${Else}
-    ; What this run put in the cache goes again; a copy that was there before stays.
+    ; The cache as it was: the earlier copy back, or no copy and no folder this run made.
+    Delete "$0\${PACKAGE}"
     ${If} $5 = 1
-      Delete "$0\${PACKAGE}"
+      Rename "$0\${PACKAGE}.previous" "$0\${PACKAGE}"
+    ${Else}
       RMDir $0
       RMDir "$COMMONFILES32\Tessaline\Package Cache"
       RMDir "$COMMONFILES32\Tessaline"

@@ -3,10 +3,13 @@
 # only a simulated restart carries out what the Windows Installer left for the restart. Through the
 # setup and through msiexec: folders that the plug-in cannot be trusted in, a per-user registration
 # and a cancel are refused, changing nothing; an installation in a chosen folder, kept through a
-# repair and through upgrades that raise any version field; an older build refused; upgrades while a
-# player holds the DLL (3010, the swap at the restart); removal, which takes the setup's copy of the
-# package too and keeps the user's setting; the take-over of an earlier self-contained setup's
-# installation. Exit codes are compared whole. What Wine cannot show is read from the package's tables.
+# repair and through upgrades that raise any version field; a repair into another folder refused; the
+# setup's copy of the package kept byte for byte when another build's run fails (a stand-in msiexec
+# gives the codes); an older build refused; upgrades while a player holds the DLL (3010, the swap at
+# the restart); removal, which takes the setup's copy of the package too and keeps the user's
+# setting; the take-over of an earlier self-contained setup's installation, in its folder or another.
+# Exit codes are compared whole. What Wine cannot show, and the validation rules, are read from the
+# package's tables.
 # Usage: installer_test.sh SOURCE_DIR BIN_DIR PREFIX win32|win64 VERSION
 set -euo pipefail
 root=$1
@@ -113,9 +116,10 @@ cp "$bin/VireoPluginSetup.exe" "$bin/installerdriver.exe" "$prefix/drive_c/"
 cp "$bin/VireoPlugin-$version.msi" "$prefix/drive_c/package.msi"
 mkdir -p "$prefix/drive_c/hostcheck"
 cp "$bin/vireohost.exe" "$prefix/drive_c/hostcheck/"
-# Later builds, each with a DLL of its own: the fourth version field raised, then the third, twice.
+# Later builds, each with a DLL of its own: the fourth version field raised to its highest, then the
+# third, twice.
 IFS=. read -r major minor patch build <<<"$version"
-fourth=$major.$minor.$patch.$((build + 1))
+fourth=$major.$minor.$patch.65535
 newer=$major.$minor.$((patch + 1)).0
 latest=$major.$minor.$((patch + 2)).0
 for later in fourth newer latest; do
@@ -123,6 +127,9 @@ for later in fourth newer latest; do
   "$root/scripts/make-msi" "${!later}" "$prefix/$later.dll" "$prefix/drive_c/$later.msi"
 done
 "$root/scripts/make-setup" "$latest" "$prefix/drive_c/latest.msi" "$prefix/drive_c/LatestSetup.exe" >/dev/null
+# Another build of this version: the same product, another package.
+"$root/scripts/make-msi" "$version" "$prefix/fourth.dll" "$prefix/other.msi"
+"$root/scripts/make-setup" "$version" "$prefix/other.msi" "$prefix/drive_c/OtherSetup.exe" >/dev/null
 # The self-contained setup, and the package, that shipped before the package did all the installing,
 # from the last commit that built them.
 mkdir -p "$prefix/earlier/installer" "$prefix/earlier/scripts"
@@ -144,7 +151,7 @@ refused 1603 'msiexec /i C:\package.msi /qn ALLUSERS=""'
 refused 1603 'msiexec /i C:\package.msi /qn ALLUSERS=2 MSIINSTALLPERUSER=1'
 # 254 characters: the DLL's path would be longer than the class can name.
 too_long="$pf\\$(printf 'x%.0s' $(seq $((254 - ${#pf} - 1))))"
-for folder in 'C:\Vireo Elsewhere' "$pf\\" "$pf Elsewhere" "$pf\\..\\Escaped" "$too_long"; do
+for folder in 'C:\Vireo Elsewhere' "$pf\\" "$pf\\ " "$pf Elsewhere" "$pf\\..\\Escaped" "$pf\\Vireo \\Plugin" "$too_long"; do
   refused 1603 "C:\\VireoPluginSetup.exe /S /D=$folder"
   # Wine's msiexec installs into a folder whatever its length; Windows refuses past MAX_PATH itself.
   [ "$folder" = "$too_long" ] || refused 1603 "msiexec /i C:\\package.msi /qn INSTALLDIR=\"$folder\""
@@ -181,6 +188,28 @@ rm "$custom_dir/VIREOPLUGIN.DLL"
 expect 0 'C:\VireoPluginSetup.exe /S'
 installed "$version" "$bin/VIREOPLUGIN.DLL" "$custom" setup
 
+echo "refusing to move the plug-in in a repair; keeping the cached package unless another build installs"
+cached_package="$pf\\Common Files\\Tessaline\\Package Cache\\$(code_of "$version")\\VireoPlugin-$version.msi"
+refused 1603 "msiexec /i \"$cached_package\" REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=C:\\users\\Public\\Evil /qn /norestart"
+refused 1603 "C:\\VireoPluginSetup.exe /S /D=$pf\\Vireo Moved"
+# The setup runs %SYSTEMROOT%\system32\msiexec.exe (SysWOW64 for a 32-bit program on 64-bit Windows).
+system=$prefix/drive_c/windows/system32
+[ "$WINEARCH" = win64 ] && system=$prefix/drive_c/windows/syswow64
+mv "$system/msiexec.exe" "$prefix/msiexec.exe"
+cp "$bin/installerdriver.exe" "$system/msiexec.exe"
+win reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null 2>&1
+for code in 1602 1618 1603; do
+  echo "$code" >"$prefix/drive_c/msiexec-code.txt"
+  refused "$code" 'C:\OtherSetup.exe /S'
+  cmp "$bin/VireoPlugin-$version.msi" "$cache_dir/Package Cache/$(code_of "$version")/VireoPlugin-$version.msi" ||
+    fail "a failed run ($code) of another build's setup changed the cached package"
+done
+mv "$prefix/msiexec.exe" "$system/msiexec.exe"
+win reg delete 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /f >/dev/null 2>&1
+expect 0 'C:\OtherSetup.exe /S'
+cmp "$prefix/other.msi" "$cache_dir/Package Cache/$(code_of "$version")/VireoPlugin-$version.msi" || fail "the cache kept the package it replaced"
+expect 0 'C:\VireoPluginSetup.exe /S'
+
 echo "upgrading to $fourth with a plain /i, then refusing $version"
 msiexec 0 /i 'C:\fourth.msi'
 installed "$fourth" "$prefix/fourth.dll" "$custom" msiexec
@@ -205,13 +234,23 @@ msiexec 0 /x "$(code_of "$latest")"
 in_order RemoveRegistryValues AnnounceRemoval RemoveFiles || fail "the broadcast did not come after the keys went"
 [ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
 
-echo "taking over an earlier setup's installation"
-expect 0 "C:\\EarlierSetup.exe /S /D=$pf\\Vireo Earlier"
-expect 0 'C:\VireoPluginSetup.exe /S'
-installed "$version" "$bin/VIREOPLUGIN.DLL" "$pf\\Vireo Earlier" setup
-[ -e "$prefix/drive_c/$program_files/Vireo Earlier/Uninstall.exe" ] && fail "the earlier setup's uninstaller is left"
-msiexec 0 /x "$(code_of "$version")"
-[ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
+echo "taking over an earlier setup's installation: in its folder through the setup, in another through msiexec and the setup"
+earlier_dir="$prefix/drive_c/$program_files/Vireo Earlier"
+for takeover in 'C:\VireoPluginSetup.exe /S' "msiexec /i C:\\package.msi /qn INSTALLDIR=\"$custom\"" "C:\\VireoPluginSetup.exe /S /D=$custom"; do
+  expect 0 "C:\\EarlierSetup.exe /S /D=$pf\\Vireo Earlier"
+  expect 0 "$takeover"
+  through=setup folder=$custom
+  [[ $takeover = msiexec* ]] && through=msiexec
+  if [[ $takeover = *VireoPluginSetup.exe\ /S ]]; then
+    folder="$pf\\Vireo Earlier"
+    [ "$(ls "$earlier_dir")" = VIREOPLUGIN.DLL ] || fail "the earlier installation's folder holds: $(ls "$earlier_dir")"
+  else
+    [ -e "$earlier_dir" ] && fail "$takeover left: $(ls "$earlier_dir")"
+  fi
+  installed "$version" "$bin/VIREOPLUGIN.DLL" "$folder" "$through"
+  msiexec 0 /x "$(code_of "$version")"
+  [ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
+done
 
 echo "upgrading the earlier package's installation through the setup"
 msiexec 0 /i 'C:\EarlierPackage.msi'
@@ -258,13 +297,34 @@ if [ "$WINEARCH" = win32 ]; then
   table InstallExecuteSequence | awk -F'\t' '{ at[$1] = $3 + 0 }
     END { exit !(at["InstallInitialize"] < at["RemoveExistingProducts"] && at["RemoveExistingProducts"] < at["InstallFinalize"]) }' ||
     fail "the earlier product is removed outside the installation's transaction"
+  # The validation rules: a component without a key path is its folder, which it must create
+  # (ICE18); a component's GUID stays only while its key path does, here against another release's;
+  # a condition's integers go from -32767 to 32767.
+  table CreateFolder >"$prefix/folders" 2>/dev/null || true
+  table Component | awk -F'\t' 'FILENAME == ARGV[1] { made[$1 "\t" $2]; next } $2 ~ /^\{/ && $6 == "" && !(($3 "\t" $1) in made) { print; bad = 1 }
+    END { exit bad }' "$prefix/folders" - || fail "a component without a key path does not create its folder"
+  # Each component: its GUID, its name, and its key path: a file or folder by the folders' names, or
+  # a registry value.
+  key_paths() {
+    { for t in Directory File Registry Component; do msiinfo export "$1" $t; echo; done; } | tr -d '\r' |
+      awk -F'\t' 'function long(n) { sub(/:.*/, "", n); sub(/.*\|/, "", n); return n }
+        function path(d) { return d == "" ? "" : path(parent[d]) "\\" long(name[d]) }
+        $0 == "" { part++; next } part == 0 { parent[$1] = $2; name[$1] = $3 } part == 1 { file[$1] = long($3) }
+        part == 2 { value[$1] = $2 ":" $3 "\\" $4 }
+        part == 3 && $2 ~ /^\{/ { print $2 "\t" $1 "\t" ($6 in value ? value[$6] : path($3) "\\" ($6 in file ? file[$6] : "")) }'
+  }
+  LC_ALL=C join -t$'\t' <(key_paths "$msi" | LC_ALL=C sort) <(key_paths "$prefix/drive_c/newer.msi" | LC_ALL=C sort) | awk -F'\t' '$3 != $5 { print; bad = 1 } END { exit bad }' ||
+    fail "a component keeps its GUID in another release while its key path changes"
+  { table LaunchCondition | cut -f1; table InstallExecuteSequence | cut -f2; table InstallUISequence | cut -f2; table Component | cut -f5; } |
+    awk '{ gsub(/"[^"]*"/, ""); while (match($0, /(^|[^A-Za-z0-9_])[0-9]+/)) { n = substr($0, RSTART, RLENGTH); sub(/^[^0-9]/, "", n)
+      if (n + 0 > 32767) { print; bad = 1 } $0 = substr($0, RSTART + RLENGTH) } } END { exit bad }' ||
+    fail "a condition holds an integer outside -32767..32767"
   package_code() { msiinfo suminfo "$1" | sed -n 's/^Revision number (UUID): //p'; }
-  sed 's/Description of Vireo Plugin\./Another description./' "$root/installer/VireoPlugin.wxs" >"$prefix/other.wxs"
-  "$root/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/other.msi" "$prefix/other.wxs"
-  [ "$(package_code "$msi")" != "$(package_code "$prefix/other.msi")" ] || fail "another source gave the same package code"
-  SOURCE_DATE_EPOCH=1000000000 "$root/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/other.msi"
-  [ "$(package_code "$msi")" != "$(package_code "$prefix/other.msi")" ] || fail "other dates gave the same package code"
-  "$root/scripts/make-msi" "$version" "$prefix/fourth.dll" "$prefix/other.msi"
   [ "$(package_code "$msi")" != "$(package_code "$prefix/other.msi")" ] || fail "another DLL gave the same package code"
+  sed 's/Description of Vireo Plugin\./Another description./' "$root/installer/VireoPlugin.wxs" >"$prefix/other.wxs"
+  "$root/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/changed.msi" "$prefix/other.wxs"
+  [ "$(package_code "$msi")" != "$(package_code "$prefix/changed.msi")" ] || fail "another source gave the same package code"
+  SOURCE_DATE_EPOCH=1000000000 "$root/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/changed.msi"
+  [ "$(package_code "$msi")" != "$(package_code "$prefix/changed.msi")" ] || fail "other dates gave the same package code"
 fi
 echo "installer ($WINEARCH): passed"
