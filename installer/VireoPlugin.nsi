@@ -146,22 +146,24 @@ Section "Vireo Plugin"
   ${EndIf}
 
   ; The package stays where the Windows Installer finds it for a repair, under the name it was run
-  ; by; the package's removal takes it away. The copy is written beside the one already there, and
-  ; the two trade names for the run: unless msiexec succeeds, the earlier copy gets its name back.
+  ; by; the package's removal takes it away. The copy is written beside the one already there (in a
+  ; folder of its own, under its own name), and the two trade places for the run: unless msiexec
+  ; succeeds, the earlier copy gets its name back.
   StrCpy $0 "$COMMONFILES32\Tessaline\Package Cache\${PRODUCT_CODE}"
   StrCpy $5 0
   ${If} ${FileExists} "$0\${PACKAGE}"
     StrCpy $5 1
   ${EndIf}
-  SetOutPath $0
-  File "/oname=${PACKAGE}.new" "${MSI}"
+  SetOutPath "$0\Incoming"
+  File "/oname=${PACKAGE}" "${MSI}"
   ${If} $5 = 1
     Delete "$0\${PACKAGE}.previous"
     Rename "$0\${PACKAGE}" "$0\${PACKAGE}.previous"
   ${EndIf}
-  Rename "$0\${PACKAGE}.new" "$0\${PACKAGE}"
+  Rename "$0\Incoming\${PACKAGE}" "$0\${PACKAGE}"
   ; Not the current folder of this process, which would keep it from being removed.
   SetOutPath $TEMP
+  RMDir "$0\Incoming"
 
   StrCpy $1 '"$SYSDIR\msiexec.exe" /i "$0\${PACKAGE}" REBOOT=ReallySuppress /l*v "$TEMP\VireoPluginSetup.log"'
   ${If} ${Silent}
