@@ -1,6 +1,7 @@
 #include "dialog/DialogResources.h"
 #include "plugin/PluginObject.h"
 #include "support/DialogFixture.h"
+#include <cstdlib>
 #include <functional>
 
 using namespace driver;
@@ -139,15 +140,25 @@ TEST_F(QualityDialogTest, DisplayPropertyPageAnswersSOkWhateverTheDialogDid)
 {
     IWMPPluginUI* plugin = nullptr;
     ASSERT_EQ(CreatePlugin(IID_IWMPPluginUI, reinterpret_cast<void**>(&plugin)), S_OK);
+    // The owner sits off the screen's centre, and the dialog opens centred on it.
+    RECT ownerAt, work;
+    GetWindowRect(owner, &ownerAt);
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
     for (int button : {IDCANCEL, IDOK}) {
         HWND shownOwner = nullptr;
+        RECT shownAt = {};
         EXPECT_EQ(RunDriven(DialogCaption, [&] { return INT_PTR(plugin->DisplayPropertyPage(owner)); },
                             [&](HWND dialog, DWORD) {
                                 shownOwner = GetWindow(dialog, GW_OWNER);
+                                GetWindowRect(dialog, &shownAt);
                                 Click(dialog, button);
                             }),
                   S_OK);
         EXPECT_EQ(shownOwner, owner);
+        EXPECT_LE(std::abs(shownAt.left + shownAt.right - ownerAt.left - ownerAt.right), 1);
+        EXPECT_LE(std::abs(shownAt.top + shownAt.bottom - ownerAt.top - ownerAt.bottom), 1);
+        EXPECT_TRUE(shownAt.left >= work.left && shownAt.top >= work.top && shownAt.right <= work.right &&
+                    shownAt.bottom <= work.bottom);
         EXPECT_EQ(Stored().present, button == IDOK) << "only OK stores the choice";
     }
     // An owner that is no window: no dialog at all, and still S_OK.

@@ -63,6 +63,7 @@ wait $watcher
 setting delete "$broken" /f
 if out=$(host properties); then fail "properties without a listed plug-in must fail"; fi
 grep -q "$clsid" <<<"$(host plugins)" && fail "the plug-in is listed after unregister"
+setting query "HKLM\\Software\\Classes\\CLSID\\$clsid" && fail "the class is registered after unregister"
 rm -f watch.log
 passed=$((passed + 1))
 

@@ -5,11 +5,11 @@
 # staging folder; a release signed with a throwaway certificate, from a legacy PKCS#12 file with a
 # time stamp from a local authority and from a SoftHSM2 token, verifies file by file and inside both
 # packages, lists every file in SHA256SUMS, never puts a secret on a command line, and its DLL still
-# registers; two unsigned
-# releases of the last commit, from clones in different folders at different times, are byte for
-# byte the same, symbols included, list their files in byte order, and their DLL carries the
-# process's mitigations (tests/server/hardened_test.sh) and names the PDB that describes it; the
-# winget manifests validate against winget's schemas and match the release, and a stale one fails.
+# registers; two unsigned releases of the last commit, from clones in different folders, at
+# different times and in time zones a day apart, are byte for byte the same, symbols included, list
+# their files in byte order, and their DLL carries the process's mitigations
+# (tests/server/hardened_test.sh) and names the PDB that describes it; the winget manifests validate
+# against winget's schemas and match the release, and a stale one fails.
 # Usage: release_test.sh SOURCE_DIR WINE_PREFIX
 set -euo pipefail
 root=$1
@@ -170,13 +170,17 @@ grep -e $pin -e "$password" "$work/command-lines" >/dev/null && fail "a secret w
 echo "release: without a time stamp, the release says so"
 grep -q "stop validating when the certificate expires" "$work/out" || fail "no word on the missing time stamp"
 
-echo "two unsigned releases are the same, made under locales that sort differently"
+echo "two unsigned releases are the same, made under locales that sort differently and in time zones a day apart"
 git clone -q "$root" "$work/second clone"
-"$clone/scripts/release" "$clone.out" >"$work/unsigned"
+TZ=UTC "$clone/scripts/release" "$clone.out" >"$work/unsigned"
 sleep 1
 mkdir "$work/locales"
 localedef -i en_US -f UTF-8 "$work/locales/en_US.UTF-8"
-LOCPATH=$work/locales LC_ALL=en_US.UTF-8 "$work/second clone/scripts/release" "$work/second clone.out" >/dev/null
+# Fourteen hours east of UTC from the commit's noon on, twelve west before it: in that zone the
+# commit falls on another day, so any date taken in local time differs.
+far=VIREO+12
+[ "$(date -u -d "@$(git -C "$clone" log -1 --format=%ct)" +%-H)" -ge 12 ] && far=VIREO-14
+TZ=$far LOCPATH=$work/locales LC_ALL=en_US.UTF-8 "$work/second clone/scripts/release" "$work/second clone.out" >/dev/null
 diff -r "$clone.out" "$work/second clone.out" || fail "the unsigned releases differ"
 echo "a release stopped between its two renames leaves the previous one"
 previous=$(stat -c %i "$clone.out/SHA256SUMS")
@@ -190,8 +194,10 @@ grep -q "^release: VIREO_RELEASE_URL is not set" "$work/unsigned" || fail "no wo
 echo "the winget manifests validate and describe the release"
 # Checks the manifests in DIR against winget's schemas (Debian's jsonschema and yaml, not another
 # Python's) and against the release: the package's SHA-256, codes and version (the round trip of the
-# packages shows that installing it lists that version), and the README's exit codes, each known to
-# winget for an MSI or listed in the manifest.
+# packages shows that installing it lists that version), how winget runs it (a chosen folder goes to
+# INSTALLDIR; an upgrade installs over the old version, which keeps its folder and stays installed
+# should the new one fail), and the README's exit codes, each known to winget for an MSI or listed
+# in the manifest.
 check_manifests() {
   /usr/bin/python3 - "$1" "$clone.out" "$root/tests/release/winget-schema-1.12.0" "$root/README.md" \
     "$(date -u -d "@$(git -C "$clone" log -1 --format=%ct)" +%F)" <<'PYTHON'
@@ -215,6 +221,8 @@ problems = [f"{what}: {found}, not {wanted}" for what, found, wanted in [
     ("InstallerUrl", package["InstallerUrl"].rsplit("/", 1)[1], msi.rsplit("/", 1)[1]),
     ("ProductCode", {installer["ProductCode"], entry["ProductCode"]}, {properties["ProductCode"]}),
     ("UpgradeCode", entry["UpgradeCode"], properties["UpgradeCode"]),
+    ("InstallLocation", (installer.get("InstallerSwitches") or {}).get("InstallLocation"), 'INSTALLDIR="<INSTALLPATH>"'),
+    ("UpgradeBehavior", installer.get("UpgradeBehavior"), "install"),
     ("ReleaseDate", installer["ReleaseDate"], released)] if found != wanted]
 listed = {int(code) for code in re.findall(r"^\| (\d+) \|", open(readme).read(), re.M)} - {0}
 expected = {code["InstallerReturnCode"] for code in installer.get("ExpectedReturnCodes") or []}
@@ -227,7 +235,8 @@ if problems:
 PYTHON
 }
 check_manifests "$clone.out/winget" || fail "the winget manifests"
-# Each fault must be found: a stale SHA-256, another product's code, a return code missing.
+# Each fault must be found: a stale SHA-256, another product's code, a return code missing, the
+# folder's switch missing, the old version removed first.
 planted=$work/planted
 plant() {
   rm -rf "$planted" && cp -r "$clone.out/winget" "$planted" && sed -i "$2" "$planted/Tessaline.VireoPlugin.installer.yaml"
@@ -238,6 +247,8 @@ plant() {
 plant InstallerSha256 "s/InstallerSha256: .*/InstallerSha256: $(sha256sum <"$clone.out/VIREOPLUGIN.DLL" | cut -c1-64)/"
 plant ProductCode "0,/ProductCode: '{./s//ProductCode: '{0/"
 plant "neither winget nor the manifest" "/InstallerReturnCode: 1603/,+1d"
+plant InstallLocation "/InstallLocation:/d"
+plant UpgradeBehavior "s/UpgradeBehavior: install/UpgradeBehavior: uninstallPrevious/"
 
 echo "the symbols match the DLL and read back"
 out=$clone.out
