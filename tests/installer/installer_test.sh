@@ -102,6 +102,8 @@ installed() {
   [ "$(listed)" = "$code $at" ] || fail "Add/Remove Programs lists: $(listed | paste -sd' '), not $code $at"
   local file=${in#C:\\}
   cmp -s "$dll" "$prefix/drive_c/${file//\\//}/VIREOPLUGIN.DLL" || fail "the DLL in $in is not $dll"
+  cmp -s "$root/LICENSE.txt" "$prefix/drive_c/${file//\\//}/LICENSE.txt" || fail "no licence beside the DLL in $in"
+  [ "$(value_of "$uninstall_root\\$code" Readme)" = "$in\\LICENSE.txt" ] || fail "Add/Remove Programs does not link the licence"
   [ "$(value_of "$class_key\\InprocServer32" '(Default)')" = "$in\\VIREOPLUGIN.DLL" ] || fail "InprocServer32 does not name the DLL in $in"
   [ "$(value_of "$uninstall_root\\$code" InstallLocation)" = "$in\\" ] || fail "InstallLocation: $(value_of "$uninstall_root\\$code" InstallLocation)"
   [ "$(value_of "$plugin_key" UninstallPath)" = "MsiExec.exe /X$code" ] || fail "UninstallPath: $(value_of "$plugin_key" UninstallPath)"
@@ -243,7 +245,7 @@ for takeover in 'C:\VireoPluginSetup.exe /S' "msiexec /i C:\\package.msi /qn INS
   [[ $takeover = msiexec* ]] && through=msiexec
   if [[ $takeover = *VireoPluginSetup.exe\ /S ]]; then
     folder="$pf\\Vireo Earlier"
-    [ "$(ls "$earlier_dir")" = VIREOPLUGIN.DLL ] || fail "the earlier installation's folder holds: $(ls "$earlier_dir")"
+    [ "$(ls "$earlier_dir" | paste -sd' ')" = "LICENSE.txt VIREOPLUGIN.DLL" ] || fail "the earlier installation's folder holds: $(ls "$earlier_dir")"
   else
     [ -e "$earlier_dir" ] && fail "$takeover left: $(ls "$earlier_dir")"
   fi
@@ -282,7 +284,7 @@ if [ "$WINEARCH" = win32 ]; then
   table() { msiinfo export "$msi" "$1" | tr -d '\r'; }
   # Windows replaces a file in use only by comparing versions, and a versioned file carries no hash.
   table File | grep "^VireoPluginDll	.*	$version	1033	" >/dev/null || fail "the File row lacks the DLL's version"
-  msiinfo tables "$msi" | grep -x MsiFileHash >/dev/null && fail "the versioned DLL has a hash row"
+  table MsiFileHash | grep "^VireoPluginDll	" >/dev/null && fail "the versioned DLL has a hash row"
   # Under a quiet UI Windows restarts by itself unless told not to; the Restart Manager would close
   # the player.
   table Property | grep -x 'REBOOT	ReallySuppress' >/dev/null || fail "a quiet run may restart Windows"

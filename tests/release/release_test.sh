@@ -196,14 +196,14 @@ echo "the winget manifests validate and describe the release"
 # Python's) and against the release: the package's SHA-256, codes and version (the round trip of the
 # packages shows that installing it lists that version), how winget runs it (a chosen folder goes to
 # INSTALLDIR; an upgrade installs over the old version, which keeps its folder and stays installed
-# should the new one fail), and the README's exit codes, each known to winget for an MSI or listed
+# should the new one fail), the licence it names, and the exit codes that docs/deploying.md lists, each known to winget for an MSI or listed
 # in the manifest.
 check_manifests() {
-  /usr/bin/python3 - "$1" "$clone.out" "$root/tests/release/winget-schema-1.12.0" "$root/README.md" \
+  /usr/bin/python3 - "$1" "$clone.out" "$root/tests/release/winget-schema-1.12.0" "$root/docs/deploying.md" \
     "$(date -u -d "@$(git -C "$clone" log -1 --format=%ct)" +%F)" <<'PYTHON'
 import glob, hashlib, json, re, subprocess, sys
 import jsonschema, yaml
-manifests, release, schemas, readme, released = sys.argv[1:]
+manifests, release, schemas, codes, released = sys.argv[1:]
 winget_knows = {112, 1601, 1602, 1618, 1625, 1638, 1641, 3010}
 def load(name, kind):
     # YAML reads a date as a date; winget and its schemas read it as text.
@@ -223,11 +223,13 @@ problems = [f"{what}: {found}, not {wanted}" for what, found, wanted in [
     ("UpgradeCode", entry["UpgradeCode"], properties["UpgradeCode"]),
     ("InstallLocation", (installer.get("InstallerSwitches") or {}).get("InstallLocation"), 'INSTALLDIR="<INSTALLPATH>"'),
     ("UpgradeBehavior", installer.get("UpgradeBehavior"), "install"),
-    ("ReleaseDate", installer["ReleaseDate"], released)] if found != wanted]
-listed = {int(code) for code in re.findall(r"^\| (\d+) \|", open(readme).read(), re.M)} - {0}
+    ("ReleaseDate", installer["ReleaseDate"], released),
+    ("LicenseUrl", locale["LicenseUrl"].rsplit("/", 1)[1], "LICENSE.txt"),
+    ("License", locale["License"].split(" (")[0], open(f"{release}/LICENSE.txt").readline().strip())] if found != wanted]
+listed = {int(code) for code in re.findall(r"^\| (\d+) \|", open(codes).read(), re.M)} - {0}
 expected = {code["InstallerReturnCode"] for code in installer.get("ExpectedReturnCodes") or []}
 if expected - listed:
-    problems.append(f"ExpectedReturnCodes the README does not list: {sorted(expected - listed)}")
+    problems.append(f"ExpectedReturnCodes docs/deploying.md does not list: {sorted(expected - listed)}")
 if listed - expected - winget_knows:
     problems.append(f"codes neither winget nor the manifest knows: {sorted(listed - expected - winget_knows)}")
 if problems:
@@ -249,6 +251,79 @@ plant ProductCode "0,/ProductCode: '{./s//ProductCode: '{0/"
 plant "neither winget nor the manifest" "/InstallerReturnCode: 1603/,+1d"
 plant InstallLocation "/InstallLocation:/d"
 plant UpgradeBehavior "s/UpgradeBehavior: install/UpgradeBehavior: uninstallPrevious/"
+
+echo "the licence and the notices ship, and the bill of materials validates and describes the release"
+cmp "$clone/LICENSE.txt" "$clone.out/LICENSE.txt" && cmp "$clone/THIRD-PARTY-NOTICES.txt" "$clone.out/THIRD-PARTY-NOTICES.txt" ||
+  fail "the release does not ship the licence and the notices"
+# Checks the SBOM FILE against CycloneDX's schema (Debian's jsonschema) and against the release and
+# NOTICES: each shipped file's SHA-512 and version, the NSIS that built the setup, for every component
+# a creator, declared and concluded licences and the guideline's file properties, every part of
+# others in the notices, and a dependency graph that names only components and reaches them all.
+check_sbom() {
+  /usr/bin/python3 - "$1" "$clone.out" "$root/tests/release/cyclonedx-schema-1.6" "$(makensis -VERSION)" "$2" <<'PYTHON'
+import glob, hashlib, json, sys
+import jsonschema, jsonschema._validators
+# Debian 12's jsonschema fails to word an error about several extra objects in an array.
+jsonschema._validators.extras_msg = lambda extras: (", ".join(map(repr, extras)), "was" if len(extras) == 1 else "were")
+file, release, schemas, nsis, notices = sys.argv[1:]
+bom = json.load(open(file))
+schema = json.load(open(f"{schemas}/bom-1.6.schema.json"))
+store = {part["$id"]: part for part in (json.load(open(f"{schemas}/{name}")) for name in ("spdx.schema.json", "jsf-0.82.schema.json"))}
+resolver = jsonschema.RefResolver.from_schema(schema, store=store)
+problems = [f"schema: {error.message}" for error in jsonschema.Draft7Validator(schema, resolver=resolver).iter_errors(bom)]
+product, components = bom["metadata"]["component"], {part["bom-ref"]: part for part in bom["components"]}
+msi = glob.glob(f"{release}/VireoPlugin-*.msi")[0].rsplit("/", 1)[1]
+version, nsis = msi[len("VireoPlugin-"):-len(".msi")], nsis.lstrip("v").split("-")[0]
+shipped = set()
+for ref, part in components.items():
+    properties = {p["name"]: p["value"] for p in part.get("properties", [])}
+    hashes = [h["content"] for r in part.get("externalReferences", []) if r["type"] == "distribution" for h in r.get("hashes", []) if h["alg"] == "SHA-512"]
+    if {entry["license"].get("acknowledgement") for entry in part.get("licenses", [])} != {"declared", "concluded"}:
+        problems.append(f"{ref}: no declared and concluded licences")
+    if not part.get("manufacturer", {}).get("url") or not part.get("purl"):
+        problems.append(f"{ref}: no creator's URL or purl")
+    if {"bsi:component:" + name for name in ("filename", "executable", "archive", "structured")} - set(properties):
+        problems.append(f"{ref}: file properties missing: {sorted(properties)}")
+    if part["manufacturer"]["name"] == product["manufacturer"]["name"]:
+        shipped.add(properties["bsi:component:filename"])
+        digest = hashlib.sha512(open(f"{release}/{properties['bsi:component:filename']}", "rb").read()).hexdigest()
+        if hashes != [digest] or part["version"] != version:
+            problems.append(f"{ref}: SHA-512 {hashes} or version {part['version']} is not the release's")
+    elif part["version"] != nsis or part["name"] not in open(notices).read():
+        problems.append(f"{ref}: version {part['version']} is not NSIS {nsis}'s, or {part['name']} is not in the notices")
+if shipped != {"VIREOPLUGIN.DLL", msi, "VireoPluginSetup.exe"}:
+    problems.append(f"shipped files described: {sorted(shipped)}")
+graph = {entry["ref"]: entry.get("dependsOn", []) for entry in bom["dependencies"]}
+known, reached, todo = set(components) | {product["bom-ref"]}, set(), [product["bom-ref"]]
+problems += [f"dependency on no component: {ref}" for ref in set(graph).union(*graph.values()) - known]
+while todo:
+    ref = todo.pop()
+    if ref not in reached:
+        reached.add(ref)
+        todo += graph.get(ref, [])
+if reached != known or bom["compositions"][0]["aggregate"] != "complete":
+    problems.append(f"not reached from the product, or not said to be complete: {sorted(known - reached)}")
+if "vulnerabilities" in bom:
+    problems.append("vulnerability data in the SBOM")
+if problems:
+    sys.exit("\n".join(problems))
+PYTHON
+}
+sbom=$(echo "$clone.out"/VireoPlugin-*.cdx.json)
+check_sbom "$sbom" "$clone.out/THIRD-PARTY-NOTICES.txt" || fail "the SBOM"
+# Each fault must be found: a stale SHA-512, a component without a licence, a part of others that the
+# notices leave out.
+plant_sbom() {
+  /usr/bin/python3 -c 'import json, sys; bom = json.load(open(sys.argv[1])); exec(sys.argv[2]); json.dump(bom, open(sys.argv[3], "w"))' \
+    "$sbom" "$2" "$work/planted.json"
+  sed "${3:-}" "$clone.out/THIRD-PARTY-NOTICES.txt" >"$work/planted.txt"
+  local report
+  report=$(check_sbom "$work/planted.json" "$work/planted.txt" 2>&1) && fail "the SBOM check let a planted fault through: $2 $3"
+  grep -q "$1" <<<"$report" || fail "the SBOM check did not name the fault $2 $3: $report"
+}
+plant_sbom "dll: SHA-512" 'bom["components"][0]["externalReferences"][0]["hashes"][0]["content"] = "0" * 128'
+plant_sbom "no declared and concluded licences" 'del bom["components"][5]["licenses"]'
+plant_sbom "is not in the notices" '' 's/System plug-in/plug-in/'
 
 echo "the symbols match the DLL and read back"
 out=$clone.out
