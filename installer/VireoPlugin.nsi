@@ -2,16 +2,18 @@
 ; machine: it asks for the folder, keeps the package where a later repair finds it, and has the
 ; Windows Installer do the installing. Its exit code is msiexec's.
 ; Built with: makensis -DVERSION=<a.b.c.d> -DMSI=<the package> -DPRODUCT_CODE=<its product code>
+;             -DPLUGIN_COMPONENT=<the GUID of the DLL's component in it>
 ;             -DOUTFILE=<setup.exe> [-DSIGN=<command that signs the file it is given, in place>] VireoPlugin.nsi
 Unicode true
 SetCompressor /SOLID lzma
 ; The manifest asks for an administrator (requireAdministrator): the package is the machine's.
 RequestExecutionLevel admin
 !include LogicLib.nsh
+!include FileFunc.nsh
 
 !define PACKAGE "VireoPlugin-${VERSION}.msi"
 ; The package's own record of its folder, and the entry of the earlier self-contained setup, whose
-; installation the package takes over in place.
+; installation the package takes over.
 !define OWN_KEY "Software\Tessaline\Vireo Plugin"
 !define EARLIER_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\VireoPlugin"
 ; The longest path that the class's InprocServer32 may name: MAX_PATH less the terminator.
@@ -19,6 +21,9 @@ RequestExecutionLevel admin
 ; The Windows Installer's exit codes, which deployment tools already classify.
 !define EXIT_FAILED 1603
 !define EXIT_RESTART 3010
+; MsiLocateComponent's answers for a component whose key file is there, or is missing.
+!define INSTALLSTATE_ABSENT 2
+!define INSTALLSTATE_LOCAL 3
 
 Name "Vireo Plugin"
 OutFile "${OUTFILE}"
@@ -37,9 +42,11 @@ VIAddVersionKey /LANG=1033 "FileDescription" "Vireo Plugin Setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 Tessaline"
 
-; The folder of an installed copy, if any: the package upgrades and repairs it there, so the folder
+; The folder of the plug-in installed by one of the packages, where the package keeps it in every
+; run, or else of the earlier setup's installation: an upgrade or repair goes there, so the folder
 ; page is skipped and no folder is passed, unless /D= names one.
 Var Installed
+Var Earlier
 Var FolderGiven
 
 Page directory SkipWhenInstalled "" LeaveFolder
@@ -49,12 +56,17 @@ Function .onInit
   ${If} $INSTDIR != ""
     StrCpy $FolderGiven 1
   ${EndIf}
-  ReadRegStr $Installed HKLM "${OWN_KEY}" "InstallDir"
-  ${If} $Installed == ""
-    ReadRegStr $Installed HKLM "${EARLIER_KEY}" "InstallLocation"
+  ; The DLL's component, whichever of the packages installed it; its key file may be missing.
+  System::Call 'msi::MsiLocateComponentW(w "${PLUGIN_COMPONENT}", w .r0, *i ${NSIS_MAX_STRLEN}) i .r1'
+  ${If} $1 = ${INSTALLSTATE_LOCAL}
+  ${OrIf} $1 = ${INSTALLSTATE_ABSENT}
+    ${GetParent} $0 $Installed
   ${EndIf}
+  ${IfThen} $Installed == "" ${|} ReadRegStr $Installed HKLM "${OWN_KEY}" "InstallDir" ${|}
+  ReadRegStr $Earlier HKLM "${EARLIER_KEY}" "InstallLocation"
   ${If} $FolderGiven != 1
     StrCpy $INSTDIR "${DEFAULT_FOLDER}"
+    ${IfThen} $Earlier != "" ${|} StrCpy $INSTDIR $Earlier ${|}
     ${IfThen} $Installed != "" ${|} StrCpy $INSTDIR $Installed ${|}
   ${EndIf}
 FunctionEnd
@@ -64,7 +76,10 @@ Function .onUserAbort
 FunctionEnd
 
 Function SkipWhenInstalled
-  ${IfThen} $Installed != "" ${|} Abort ${|}
+  ${If} $Installed != ""
+  ${OrIf} $Earlier != ""
+    Abort
+  ${EndIf}
 FunctionEnd
 
 ; Sets $R0 to why $INSTDIR cannot take the plug-in, or to "" and $INSTDIR to the folder as the
@@ -108,6 +123,41 @@ Function CheckFolder
   ${EndIf}
 FunctionEnd
 
+; Sets $R1 to the package code of the package $R0, or to "" when there is none.
+Function PackageCodeOf
+  StrCpy $R1 ""
+  ${If} ${FileExists} $R0
+    System::Call 'msi::MsiGetSummaryInformationW(i 0, w R0, i 0, *i .r1) i .r2'
+    ${If} $2 = 0
+      ; PID_REVNUMBER: the package code.
+      System::Call 'msi::MsiSummaryInfoGetPropertyW(i r1, i 9, *i, *i, p 0, w .R1, *i ${NSIS_MAX_STRLEN}) i .r2'
+      ${IfThen} $2 <> 0 ${|} StrCpy $R1 "" ${|}
+      System::Call 'msi::MsiCloseHandle(i r1)'
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+; A setup stopped while msiexec ran may have left the cache ($0) half-changed: the package under
+; its name, the earlier copy beside it as .previous, or a new copy in Incoming. The copy that is the
+; installed product's (by its package code) keeps the package's name, and every other copy goes.
+Function RecoverCache
+  System::Call 'msi::MsiGetProductInfoW(w "${PRODUCT_CODE}", w "PackageCode", w .r7, *i ${NSIS_MAX_STRLEN}) i .r1'
+  ${IfThen} $1 <> 0 ${|} StrCpy $7 "" ${|}
+  Delete "$0\Incoming\${PACKAGE}"
+  RMDir "$0\Incoming"
+  StrCpy $R0 "$0\${PACKAGE}.previous"
+  Call PackageCodeOf
+  ${If} $R1 != ""
+  ${AndIf} $R1 == $7
+    Delete "$0\${PACKAGE}"
+    Rename "$0\${PACKAGE}.previous" "$0\${PACKAGE}"
+  ${EndIf}
+  Delete "$0\${PACKAGE}.previous"
+  StrCpy $R0 "$0\${PACKAGE}"
+  Call PackageCodeOf
+  ${IfThen} $R1 != $7 ${|} Delete "$0\${PACKAGE}" ${|}
+FunctionEnd
+
 ; A folder that cannot be used keeps the person on the folder page.
 Function LeaveFolder
   Call CheckFolder
@@ -129,27 +179,30 @@ Section "Vireo Plugin"
     ${EndIf}
   ${EndIf}
 
-  ; This very version installed: a run of its setup repairs it, from this copy of the package even
-  ; when another build of the version was installed (v caches it anew, rather than refuse with 1638).
-  ; A repair never moves the plug-in, which the package refuses too.
-  System::Call 'msi::MsiQueryProductStateW(w "${PRODUCT_CODE}") i .r6'
-  ${If} $6 = 5
+  ; Once installed, the plug-in stays in its folder, as the package insists too.
+  ${If} $Installed != ""
   ${AndIf} $FolderGiven == 1
     StrCpy $0 $Installed
     StrCpy $1 $0 "" -1
     ${IfThen} $1 == "\" ${|} StrCpy $0 $0 -1 ${|}
     ${If} $0 != $INSTDIR
-      MessageBox MB_OK|MB_ICONSTOP "Vireo Plugin ${VERSION} is installed in $0. To move it to $INSTDIR, remove it in Add/Remove Programs first, then run this setup again. Nothing was changed." /SD IDOK
+      MessageBox MB_OK|MB_ICONSTOP "Vireo Plugin is installed in $0. To move it to $INSTDIR, remove it in Add/Remove Programs first, then run this setup again. Nothing was changed." /SD IDOK
       SetErrorLevel ${EXIT_FAILED}
       Abort
     ${EndIf}
   ${EndIf}
+
+  ; Whether this very version is installed (5): then the run repairs it, from this copy of the
+  ; package even when another build of the version was installed (v caches it anew, rather than
+  ; refuse with 1638).
+  System::Call 'msi::MsiQueryProductStateW(w "${PRODUCT_CODE}") i .r6'
 
   ; The package stays where the Windows Installer finds it for a repair, under the name it was run
   ; by; the package's removal takes it away. The copy is written beside the one already there (in a
   ; folder of its own, under its own name), and the two trade places for the run: unless msiexec
   ; succeeds, the earlier copy gets its name back.
   StrCpy $0 "$COMMONFILES32\Tessaline\Package Cache\${PRODUCT_CODE}"
+  Call RecoverCache
   StrCpy $5 0
   ${If} ${FileExists} "$0\${PACKAGE}"
     StrCpy $5 1

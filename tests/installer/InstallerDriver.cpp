@@ -7,6 +7,7 @@
 // Exits 0 when it did what it was asked, 1 otherwise.
 #include <windows.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -63,16 +64,20 @@ int Run(const char* file)
 
 } // namespace
 
+// As msiexec.exe, it exits with the code that C:\msiexec-code.txt holds, or never when that says
+// "wait", as a run that is stopped midway.
 int StandIn()
 {
-    unsigned long code = 1;
+    char word[16] = "1";
     FILE* input = std::fopen("C:\\msiexec-code.txt", "rb");
     if (input) {
-        if (std::fscanf(input, "%lu", &code) != 1)
-            code = 1;
+        if (std::fscanf(input, "%15s", word) != 1)
+            std::strcpy(word, "1");
         std::fclose(input);
     }
-    return static_cast<int>(code);
+    if (std::strcmp(word, "wait") == 0)
+        Sleep(INFINITE);
+    return std::atoi(word);
 }
 
 int main(int argc, char** argv)

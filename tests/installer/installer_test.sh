@@ -3,11 +3,14 @@
 # only a simulated restart carries out what the Windows Installer left for the restart. Through the
 # setup and through msiexec: folders that the plug-in cannot be trusted in, a per-user registration
 # and a cancel are refused, changing nothing; an installation in a chosen folder, kept through a
-# repair and through upgrades that raise any version field; a repair into another folder refused; the
-# setup's copy of the package kept byte for byte when another build's run fails (a stand-in msiexec
-# gives the codes); an older build refused; upgrades while a player holds the DLL (3010, the swap at
-# the restart); removal, which takes the setup's copy of the package too and keeps the user's
-# setting; the take-over of an earlier self-contained setup's installation, in its folder or another.
+# repair and through upgrades that raise any version field; a repair into another folder refused,
+# however the request is spelled; the setup's copy of the package kept byte for byte when another
+# build's run fails, and put right after a run that was stopped (a stand-in msiexec gives the codes,
+# or never ends); an older build refused; upgrades while a player holds the DLL (3010, the swap at
+# the restart); removal, in the installed folder whatever folder it is given, which takes the setup's
+# copy of the package too and keeps the user's setting; the take-over of an earlier self-contained
+# setup's installation, in its folder or another; the earlier packages' installations upgraded where
+# they are, and their builds read.
 # Exit codes are compared whole. What Wine cannot show, and the validation rules, are read from the
 # package's tables.
 # Usage: installer_test.sh SOURCE_DIR BIN_DIR PREFIX win32|win64 VERSION
@@ -80,6 +83,31 @@ refused() {
   expect "$code" "$line"
   [ "$(state)" = "$before" ] || fail "$line changed: $(diff <(echo "$before") <(state) | paste -sd' ')"
 }
+# The setup runs %SYSTEMROOT%\system32\msiexec.exe (SysWOW64 for a 32-bit program on 64-bit Windows):
+# the stand-in takes its place, exiting with the code that msiexec-code.txt holds, or never.
+system=$prefix/drive_c/windows/system32
+[ "$WINEARCH" = win64 ] && system=$prefix/drive_c/windows/syswow64
+stand_in() {
+  mv "$system/msiexec.exe" "$prefix/msiexec.exe"
+  cp "$bin/installerdriver.exe" "$system/msiexec.exe"
+  win reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null 2>&1
+}
+real_msiexec() {
+  mv "$prefix/msiexec.exe" "$system/msiexec.exe"
+  win reg delete 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /f >/dev/null 2>&1
+}
+# Stops the setup SETUP.exe while the stand-in runs for it, once it has set its package aside.
+stop_setup() {
+  echo wait >"$prefix/drive_c/msiexec-code.txt"
+  (run_line "C:\\$1 /S" >/dev/null &)
+  for _ in $(seq 150); do
+    compgen -G "$cache_dir/Package Cache/*/*.previous" >/dev/null && break
+    sleep 0.2
+  done
+  sleep 1
+  win taskkill /f /im "$1" >/dev/null 2>&1
+  win taskkill /f /im msiexec.exe >/dev/null 2>&1 || fail "$1 was not running msiexec"
+}
 # A player showing the installed plug-in's dialog holds the DLL until the prefix's processes end.
 hold() {
   (cd "$prefix/drive_c/hostcheck" && win 'C:\hostcheck\vireohost.exe' properties >"$prefix/hold.log" 2>&1 &)
@@ -144,6 +172,14 @@ cp "$root/installer/VireoPlugin.ico" "$prefix/earlier/installer/"
 makensis -V1 -DVERSION="$version" -DDLL="$bin/VIREOPLUGIN.DLL" -DOUTFILE="$prefix/drive_c/EarlierSetup.exe" \
   "$prefix/earlier/installer/VireoPlugin.nsi" >/dev/null
 SOURCE_DATE_EPOCH=1 "$prefix/earlier/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/drive_c/EarlierPackage.msi"
+# The package of the last commit that recorded its build as a bare number, for the next build.
+mkdir -p "$prefix/recorded/installer" "$prefix/recorded/scripts"
+for file in installer/VireoPlugin.wxs installer/VireoPlugin.ico scripts/make-msi LICENSE.txt; do
+  git -C "$root" show "caec697de5cfc824e1d9b1a76f6ad81f9f358205:$file" >"$prefix/recorded/$file" ||
+    fail "the earlier packages' sources are not in this clone's history"
+done
+chmod +x "$prefix/recorded/scripts/make-msi"
+"$prefix/recorded/scripts/make-msi" "$major.$minor.$patch.$((build + 1))" "$prefix/fourth.dll" "$prefix/drive_c/RecordedBuild.msi"
 initial=$(state)
 
 echo "refusing a cancel, a per-user registration and folders the plug-in cannot be trusted in"
@@ -190,24 +226,36 @@ rm "$custom_dir/VIREOPLUGIN.DLL"
 expect 0 'C:\VireoPluginSetup.exe /S'
 installed "$version" "$bin/VIREOPLUGIN.DLL" "$custom" setup
 
-echo "refusing to move the plug-in in a repair; keeping the cached package unless another build installs"
+echo "refusing to move the plug-in in a repair, or in a removal that installs again; keeping the cached package unless another build installs"
 cached_package="$pf\\Common Files\\Tessaline\\Package Cache\\$(code_of "$version")\\VireoPlugin-$version.msi"
-refused 1603 "msiexec /i \"$cached_package\" REINSTALL=ALL REINSTALLMODE=amus INSTALLDIR=C:\\users\\Public\\Evil /qn /norestart"
+for again in "\"$cached_package\" REINSTALL=ALL" "$(code_of "$version") REMOVE=ALL REINSTALL=ALL" \
+  "$(code_of "$version") REMOVE=ALL ADDSOURCE=ALL" "$(code_of "$version") REMOVE=ALL ADDLOCAL=ALL"; do
+  refused 1603 "msiexec /i $again REINSTALLMODE=amus INSTALLDIR=C:\\users\\Public\\Evil /qn /norestart"
+done
+[ -e "$prefix/drive_c/users/Public/Evil" ] && fail "a refused run wrote into C:\\users\\Public\\Evil"
 refused 1603 "C:\\VireoPluginSetup.exe /S /D=$pf\\Vireo Moved"
-# The setup runs %SYSTEMROOT%\system32\msiexec.exe (SysWOW64 for a 32-bit program on 64-bit Windows).
-system=$prefix/drive_c/windows/system32
-[ "$WINEARCH" = win64 ] && system=$prefix/drive_c/windows/syswow64
-mv "$system/msiexec.exe" "$prefix/msiexec.exe"
-cp "$bin/installerdriver.exe" "$system/msiexec.exe"
-win reg add 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /d native /f >/dev/null 2>&1
+# The installed folder, however it is spelled, is no move.
+msiexec 0 /i "\"$cached_package\"" REINSTALL=ALL REINSTALLMODE=amus "INSTALLDIR=\"${custom,,}\""
+installed "$version" "$bin/VIREOPLUGIN.DLL" "$custom" setup
+expect 0 "C:\\VireoPluginSetup.exe /S /D=$custom"
+installed "$version" "$bin/VIREOPLUGIN.DLL" "$custom" setup
+stand_in
 for code in 1602 1618 1603; do
   echo "$code" >"$prefix/drive_c/msiexec-code.txt"
   refused "$code" 'C:\OtherSetup.exe /S'
   cmp "$bin/VireoPlugin-$version.msi" "$cache_dir/Package Cache/$(code_of "$version")/VireoPlugin-$version.msi" ||
     fail "a failed run ($code) of another build's setup changed the cached package"
 done
-mv "$prefix/msiexec.exe" "$system/msiexec.exe"
-win reg delete 'HKCU\Software\Wine\DllOverrides' /v msiexec.exe /f >/dev/null 2>&1
+# A run stopped midway left the other build's package under the package's name: the next run puts
+# the installed build's back, and keeps it when it fails itself.
+stop_setup OtherSetup.exe
+echo 1603 >"$prefix/drive_c/msiexec-code.txt"
+expect 1603 'C:\VireoPluginSetup.exe /S'
+[ "$(ls "$cache_dir/Package Cache/$(code_of "$version")")" = "VireoPlugin-$version.msi" ] &&
+  cmp -s "$bin/VireoPlugin-$version.msi" "$cache_dir/Package Cache/$(code_of "$version")/VireoPlugin-$version.msi" ||
+  fail "after a stopped run the cache holds: $(ls "$cache_dir/Package Cache/$(code_of "$version")" | paste -sd' ')"
+stop_setup OtherSetup.exe
+real_msiexec
 expect 0 'C:\OtherSetup.exe /S'
 cmp "$prefix/other.msi" "$cache_dir/Package Cache/$(code_of "$version")/VireoPlugin-$version.msi" || fail "the cache kept the package it replaced"
 expect 0 'C:\VireoPluginSetup.exe /S'
@@ -230,10 +278,19 @@ expect 3010 'C:\LatestSetup.exe /S'
 restart
 installed "$latest" "$prefix/latest.dll" "$custom" setup
 
-echo "removing"
+echo "removing after a setup run that was stopped, given another product's folder"
 win reg add "$setting_key" /v REALTIME /t REG_DWORD /d 0 /f >/dev/null 2>&1
-msiexec 0 /x "$(code_of "$latest")"
+stand_in
+stop_setup LatestSetup.exe
+real_msiexec
+other_app="$prefix/drive_c/$program_files/Other App"
+mkdir "$other_app"
+printf 'Another product' | tee "$other_app/LICENSE.txt" >"$other_app/VIREOPLUGIN.DLL"
+msiexec 0 /x "$(code_of "$latest")" "INSTALLDIR=\"$pf\\Other App\""
 in_order RemoveRegistryValues AnnounceRemoval RemoveFiles || fail "the broadcast did not come after the keys went"
+[ "$(cat "$other_app/LICENSE.txt" "$other_app/VIREOPLUGIN.DLL")" = "Another productAnother product" ] ||
+  fail "the removal took another product's files: $(ls "$other_app")"
+rm -r "$other_app"
 [ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
 
 echo "taking over an earlier setup's installation: in its folder through the setup, in another through msiexec and the setup"
@@ -254,12 +311,21 @@ for takeover in 'C:\VireoPluginSetup.exe /S' "msiexec /i C:\\package.msi /qn INS
   [ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
 done
 
-echo "upgrading the earlier package's installation through the setup"
-msiexec 0 /i 'C:\EarlierPackage.msi'
-expect 0 'C:\VireoPluginSetup.exe /S'
-installed "$version" "$bin/VIREOPLUGIN.DLL" "$pf\\Tessaline\\Vireo Plugin" setup
-msiexec 0 /x "$(code_of "$version")"
-[ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
+echo "upgrading the earlier package's installation in a chosen folder where it is, through the setup and msiexec"
+for upgrade in 'C:\VireoPluginSetup.exe /S' 'msiexec /i C:\package.msi /qn'; do
+  msiexec 0 /i 'C:\EarlierPackage.msi' "INSTALLDIR=\"$pf\\Vireo Managed\""
+  expect 0 "$upgrade"
+  through=setup
+  [[ $upgrade = msiexec* ]] && through=msiexec
+  installed "$version" "$bin/VIREOPLUGIN.DLL" "$pf\\Vireo Managed" "$through"
+  msiexec 0 /x "$(code_of "$version")"
+  [ "$(state)" = "$initial" ] || fail "the removal left: $(diff <(echo "$initial") <(state) | paste -sd' ')"
+done
+
+echo "refusing $version over a later build of this release that an earlier package recorded"
+msiexec 0 /i 'C:\RecordedBuild.msi'
+refused 1603 'msiexec /i C:\package.msi /qn'
+msiexec 0 /x 'C:\RecordedBuild.msi'
 
 echo "installing through msiexec in the default folder, then removing by the package, while a player looks"
 (cd "$prefix/drive_c/hostcheck" && win 'C:\hostcheck\vireohost.exe' plugins --watch 60 >"$prefix/watch.log" 2>&1 &)
@@ -301,7 +367,7 @@ if [ "$WINEARCH" = win32 ]; then
     fail "the earlier product is removed outside the installation's transaction"
   # The validation rules: a component without a key path is its folder, which it must create
   # (ICE18); a component's GUID stays only while its key path does, here against another release's;
-  # a condition's integers go from -32767 to 32767.
+  # a condition's integers go from -32767 to 32767, and are never quoted.
   table CreateFolder >"$prefix/folders" 2>/dev/null || true
   table Component | awk -F'\t' 'FILENAME == ARGV[1] { made[$1 "\t" $2]; next } $2 ~ /^\{/ && $6 == "" && !(($3 "\t" $1) in made) { print; bad = 1 }
     END { exit bad }' "$prefix/folders" - || fail "a component without a key path does not create its folder"
@@ -317,9 +383,11 @@ if [ "$WINEARCH" = win32 ]; then
   }
   LC_ALL=C join -t$'\t' <(key_paths "$msi" | LC_ALL=C sort) <(key_paths "$prefix/drive_c/newer.msi" | LC_ALL=C sort) | awk -F'\t' '$3 != $5 { print; bad = 1 } END { exit bad }' ||
     fail "a component keeps its GUID in another release while its key path changes"
-  { table LaunchCondition | cut -f1; table InstallExecuteSequence | cut -f2; table InstallUISequence | cut -f2; table Component | cut -f5; } |
-    awk '{ gsub(/"[^"]*"/, ""); while (match($0, /(^|[^A-Za-z0-9_])[0-9]+/)) { n = substr($0, RSTART, RLENGTH); sub(/^[^0-9]/, "", n)
-      if (n + 0 > 32767) { print; bad = 1 } $0 = substr($0, RSTART + RLENGTH) } } END { exit bad }' ||
+  # A quoted number is a string to one engine and an integer to another: no condition holds one.
+  conditions=$(table LaunchCondition | cut -f1; table InstallExecuteSequence | cut -f2; table InstallUISequence | cut -f2; table Component | cut -f5)
+  grep -E '"[0-9]+"' <<<"$conditions" && fail "a condition compares with a quoted number"
+  awk '{ gsub(/"[^"]*"/, ""); while (match($0, /(^|[^A-Za-z0-9_])[0-9]+/)) { n = substr($0, RSTART, RLENGTH); sub(/^[^0-9]/, "", n)
+      if (n + 0 > 32767) { print; bad = 1 } $0 = substr($0, RSTART + RLENGTH) } } END { exit bad }' <<<"$conditions" ||
     fail "a condition holds an integer outside -32767..32767"
   package_code() { msiinfo suminfo "$1" | sed -n 's/^Revision number (UUID): //p'; }
   [ "$(package_code "$msi")" != "$(package_code "$prefix/other.msi")" ] || fail "another DLL gave the same package code"
