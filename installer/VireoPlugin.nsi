@@ -43,8 +43,8 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 Tessaline"
 
 ; The folder of the plug-in installed by one of the packages, where the package keeps it in every
-; run, or else of the earlier setup's installation: an upgrade or repair goes there, so the folder
-; page is skipped and no folder is passed, unless /D= names one.
+; run: the folder page is skipped and no folder is passed, unless /D= names one. The earlier setup's
+; installation may be taken over into another folder: the page offers its folder.
 Var Installed
 Var Earlier
 Var FolderGiven
@@ -76,31 +76,29 @@ Function .onUserAbort
 FunctionEnd
 
 Function SkipWhenInstalled
-  ${If} $Installed != ""
-  ${OrIf} $Earlier != ""
-    Abort
-  ${EndIf}
+  ${IfThen} $Installed != "" ${|} Abort ${|}
 FunctionEnd
 
+!define UNPROTECTED "Vireo Plugin installs only in a folder under Program Files, which only administrators can change."
 ; Sets $R0 to why $INSTDIR cannot take the plug-in, or to "" and $INSTDIR to the folder as the
-; system resolves it ("." and ".." taken away). Only a folder under Program Files (either one on
+; system resolves it (its full path, without a closing backslash). Only a folder under Program Files (either one on
 ; 64-bit Windows) is protected from users; the DLL's path must fit the class's InprocServer32.
 Function CheckFolder
-  StrCpy $R0 ""
-  System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r0, p 0) i .r1'
-  ${IfThen} $1 <> 0 ${|} StrCpy $INSTDIR $0 ${|}
-  ; A trailing backslash would escape the closing quote on msiexec's command line.
-  StrCpy $0 $INSTDIR "" -1
-  ${IfThen} $0 == "\" ${|} StrCpy $INSTDIR $INSTDIR -1 ${|}
-  StrCpy $R0 "Vireo Plugin installs only in a folder under Program Files, which only administrators can change. $INSTDIR is not one."
-  ; The resolution trims the last part; a part before it that ends in a space or a dot would be
-  ; another folder to Windows.
+  StrCpy $R0 "${UNPROTECTED} $INSTDIR is not one."
+  ; A part that ends in a space or a dot ("." and ".." among them) is another folder to Windows,
+  ; which some systems' resolution drops and others keep: refused as given, as the package does.
   System::Call 'shlwapi::StrStrW(w "$INSTDIR\", w " \") p .r1'
   System::Call 'shlwapi::StrStrW(w "$INSTDIR\", w ".\") p .r2'
   ${If} $1 <> 0
   ${OrIf} $2 <> 0
     Return
   ${EndIf}
+  System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r0, p 0) i .r1'
+  ${IfThen} $1 <> 0 ${|} StrCpy $INSTDIR $0 ${|}
+  ; A trailing backslash would escape the closing quote on msiexec's command line.
+  StrCpy $0 $INSTDIR "" -1
+  ${IfThen} $0 == "\" ${|} StrCpy $INSTDIR $INSTDIR -1 ${|}
+  StrCpy $R0 "${UNPROTECTED} $INSTDIR is not one."
   StrLen $1 $INSTDIR
   ${ForEach} $2 32 64 + 32
     ; A part below the folder, compared whatever case it is written in.

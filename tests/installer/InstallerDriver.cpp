@@ -2,8 +2,9 @@
 //   installerdriver run FILE      runs the command line that FILE holds, exactly as written (no shell
 //                                 or argument quoting between), and prints its whole exit code, which
 //                                 a Unix exit status would cut to its low 8 bits;
-//   installerdriver cancel TITLE  waits up to ten seconds for a visible, enabled top-level window
-//                                 whose title starts with TITLE, then presses its Cancel button.
+//   installerdriver press TITLE ID  waits up to ten seconds for a visible, enabled top-level window
+//                                 titled TITLE... whose button ID is enabled, prints the window's
+//                                 texts (a message box's message), and presses the button.
 // Exits 0 when it did what it was asked, 1 otherwise.
 #include <windows.h>
 #include <cstdio>
@@ -15,26 +16,37 @@ namespace {
 const char* wanted;
 HWND found;
 
-BOOL CALLBACK Match(HWND window, LPARAM)
+BOOL CALLBACK Match(HWND window, LPARAM button)
 {
     char title[256] = "";
     GetWindowTextA(window, title, sizeof title);
-    if (std::strncmp(title, wanted, std::strlen(wanted)) != 0 || !IsWindowVisible(window) || !IsWindowEnabled(window))
+    if (std::strncmp(title, wanted, std::strlen(wanted)) != 0 || !IsWindowVisible(window) || !IsWindowEnabled(window) ||
+        !IsWindowEnabled(GetDlgItem(window, static_cast<int>(button))))
         return TRUE;
     found = window;
     return FALSE;
 }
 
-int Cancel(const char* title)
+BOOL CALLBACK PrintText(HWND child, LPARAM)
+{
+    char text[1024] = "";
+    GetClassNameA(child, text, sizeof text);
+    if (_stricmp(text, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0)
+        std::printf("%s\n", text);
+    return TRUE;
+}
+
+int Press(const char* title, int id)
 {
     wanted = title;
     for (int tries = 0; tries < 100 && !found; ++tries) {
-        EnumWindows(Match, 0);
+        EnumWindows(Match, id);
         Sleep(100);
     }
     if (!found)
         return 1;
-    PostMessageA(found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(found, IDCANCEL)));
+    EnumChildWindows(found, PrintText, 0);
+    PostMessageA(found, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(found, id)));
     return 0;
 }
 
@@ -44,9 +56,8 @@ int Run(const char* file)
     FILE* input = std::fopen(file, "rb");
     if (!input)
         return 1;
-    const size_t length = std::fread(line, 1, sizeof line - 1, input);
+    std::fread(line, 1, sizeof line - 1, input);
     std::fclose(input);
-    line[length] = '\0';
     line[std::strcspn(line, "\r\n")] = '\0';
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
@@ -64,15 +75,17 @@ int Run(const char* file)
 
 } // namespace
 
-// As msiexec.exe, it exits with the code that C:\msiexec-code.txt holds, or never when that says
-// "wait", as a run that is stopped midway.
+// As msiexec.exe, it keeps its command line in C:\msiexec-line.txt and exits with the code that
+// C:\msiexec-code.txt holds, or never when that says "wait", as a run that is stopped midway.
 int StandIn()
 {
+    if (FILE* output = std::fopen("C:\\msiexec-line.txt", "wb")) {
+        std::fputs(GetCommandLineA(), output);
+        std::fclose(output);
+    }
     char word[16] = "1";
-    FILE* input = std::fopen("C:\\msiexec-code.txt", "rb");
-    if (input) {
-        if (std::fscanf(input, "%15s", word) != 1)
-            std::strcpy(word, "1");
+    if (FILE* input = std::fopen("C:\\msiexec-code.txt", "rb")) {
+        static_cast<void>(std::fscanf(input, "%15s", word));
         std::fclose(input);
     }
     if (std::strcmp(word, "wait") == 0)
@@ -87,7 +100,7 @@ int main(int argc, char** argv)
         return StandIn();
     if (argc == 3 && std::strcmp(argv[1], "run") == 0)
         return Run(argv[2]);
-    if (argc == 3 && std::strcmp(argv[1], "cancel") == 0)
-        return Cancel(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "press") == 0)
+        return Press(argv[2], std::atoi(argv[3]));
     return 1;
 }

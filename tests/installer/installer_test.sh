@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # The packages' round trip in a fresh Wine prefix of its own, with one Wine server throughout, so that
 # only a simulated restart carries out what the Windows Installer left for the restart. Through the
-# setup and through msiexec: folders that the plug-in cannot be trusted in, a per-user registration
-# and a cancel are refused, changing nothing; an installation in a chosen folder, kept through a
-# repair and through upgrades that raise any version field; a repair into another folder refused,
-# however the request is spelled; the setup's copy of the package kept byte for byte when another
-# build's run fails, and put right after a run that was stopped (a stand-in msiexec gives the codes,
-# or never ends); an older build refused; upgrades while a player holds the DLL (3010, the swap at
-# the restart); removal, in the installed folder whatever folder it is given, which takes the setup's
+# setup and through msiexec: folders that the plug-in cannot be trusted in (by the setup itself,
+# before msiexec runs), a per-user registration and a cancel are refused, changing nothing; an
+# installation in a chosen folder (the 64-bit Program Files on 64-bit Windows), kept through a repair
+# and through upgrades that raise any version field, one with the full UI; a repair into another
+# folder refused, the installed folder in another spelling not; the setup's repair command, its copy
+# of the package kept byte for byte when another build's run fails, and put right after a run that
+# was stopped (a stand-in msiexec gives the codes, or never ends); an older build refused; upgrades
+# while a player holds the DLL (3010, the swap at the restart, the setup's last words read as a person
+# reads them); removal, in the installed folder whatever folder it is given, which takes the setup's
 # copy of the package too and keeps the user's setting; the take-over of an earlier self-contained
-# setup's installation, in its folder or another; the earlier packages' installations upgraded where
-# they are, and their builds read.
+# setup's installation, in its folder (by a person at the folder page) or another; the earlier
+# packages' installations upgraded where they are, and their builds read.
 # Exit codes are compared whole. What Wine cannot show, and the validation rules, are read from the
-# package's tables.
+# package's tables. Wine copies no file whose version equals the installed one's, REINSTALLMODE's "a"
+# notwithstanding, so another build of the installed version leaves the installed DLL in place here;
+# Windows replaces it: the command line that asks for it is checked instead.
 # Usage: installer_test.sh SOURCE_DIR BIN_DIR PREFIX win32|win64 VERSION
 set -euo pipefail
 root=$1
@@ -52,8 +56,9 @@ setting_key='HKCU\Software\Tessaline\Vireo Decoder'
 program_files='Program Files'
 [ "$WINEARCH" = win64 ] && program_files='Program Files (x86)'
 pf="C:\\$program_files"
-custom="$pf\\Vireo Custom"
-custom_dir="$prefix/drive_c/$program_files/Vireo Custom"
+# On 64-bit Windows the chosen folder is in the 64-bit Program Files, which the package accepts too.
+custom='C:\Program Files\Vireo Custom'
+custom_dir="$prefix/drive_c/Program Files/Vireo Custom"
 cache_dir="$prefix/drive_c/$program_files/Common Files/Tessaline"
 code_of() { "$root/scripts/make-msi" --product-code "$1"; }
 
@@ -107,6 +112,19 @@ stop_setup() {
   sleep 1
   win taskkill /f /im "$1" >/dev/null 2>&1
   win taskkill /f /im msiexec.exe >/dev/null 2>&1 || fail "$1 was not running msiexec"
+}
+# Presses button 1 (Install, OK, Close) of the setup's window and prints the window's texts.
+press() { win 'C:\installerdriver.exe' press 'Vireo Plugin Setup' 1 2>/dev/null | tr -d '\r'; }
+# Runs SETUP.exe as a person would, and sets message to what it said last: Install on its folder
+# page (when the third argument is "folder"), OK on its last message, Close. It must exit with CODE.
+as_person() {
+  rm -f "$prefix/person.txt"
+  (run_line "C:\\$2" >"$prefix/person.txt" &)
+  if [ "${3:-}" = folder ]; then press >/dev/null || fail "no folder page"; sleep 1; fi
+  message=$(press) || fail "$2 showed no last message"
+  press >/dev/null || fail "$2 could not be closed"
+  for _ in $(seq 100); do [ -s "$prefix/person.txt" ] && break; sleep 0.2; done
+  [ "$(cat "$prefix/person.txt")" = "$1" ] || fail "$2 exited with $(cat "$prefix/person.txt"), not $1"
 }
 # A player showing the installed plug-in's dialog holds the DLL until the prefix's processes end.
 hold() {
@@ -183,17 +201,22 @@ chmod +x "$prefix/recorded/scripts/make-msi"
 initial=$(state)
 
 echo "refusing a cancel, a per-user registration and folders the plug-in cannot be trusted in"
-(win 'C:\installerdriver.exe' cancel 'Vireo Plugin Setup' >/dev/null 2>&1 &)
+(win 'C:\installerdriver.exe' press 'Vireo Plugin Setup' 2 >/dev/null 2>&1 &)
 refused 1602 'C:\VireoPluginSetup.exe'
 refused 1603 'msiexec /i C:\package.msi /qn ALLUSERS=""'
 refused 1603 'msiexec /i C:\package.msi /qn ALLUSERS=2 MSIINSTALLPERUSER=1'
 # 254 characters: the DLL's path would be longer than the class can name.
 too_long="$pf\\$(printf 'x%.0s' $(seq $((254 - ${#pf} - 1))))"
-for folder in 'C:\Vireo Elsewhere' "$pf\\" "$pf\\ " "$pf Elsewhere" "$pf\\..\\Escaped" "$pf\\Vireo \\Plugin" "$too_long"; do
+for folder in 'C:\Vireo Elsewhere' "$pf\\" "$pf\\ " "$pf Elsewhere" "$pf\\..\\Escaped" "$pf\\Vireo \\Plugin" "$pf\\Vireo.\\Plugin" "$too_long"; do
+  # The setup refuses these itself: msiexec, which would write its log, never runs.
+  rm -f "$prefix"/drive_c/users/*/Temp/VireoPluginSetup.log
   refused 1603 "C:\\VireoPluginSetup.exe /S /D=$folder"
+  compgen -G "$prefix/drive_c/users/*/Temp/VireoPluginSetup.log" >/dev/null && fail "the setup left $folder to msiexec"
   # Wine's msiexec installs into a folder whatever its length; Windows refuses past MAX_PATH itself.
   [ "$folder" = "$too_long" ] || refused 1603 "msiexec /i C:\\package.msi /qn INSTALLDIR=\"$folder\""
 done
+# The setup's /D= loses a "/" before the setup sees it; the package refuses one.
+refused 1603 "msiexec /i C:\\package.msi /qn INSTALLDIR=\"$pf\\x/../../Evil\""
 
 echo "installing through the setup in a folder of one's choice"
 expect 0 "C:\\VireoPluginSetup.exe /S /D=$custom"
@@ -246,6 +269,10 @@ for code in 1602 1618 1603; do
   cmp "$bin/VireoPlugin-$version.msi" "$cache_dir/Package Cache/$(code_of "$version")/VireoPlugin-$version.msi" ||
     fail "a failed run ($code) of another build's setup changed the cached package"
 done
+# Another build of the installed version: v caches it anew (Windows would refuse it with 1638), a
+# copies every file again.
+grep -F ' REINSTALL=ALL REINSTALLMODE=vamus' "$prefix/drive_c/msiexec-line.txt" >/dev/null ||
+  fail "the setup's repair ran: $(cat "$prefix/drive_c/msiexec-line.txt")"
 # A run stopped midway left the other build's package under the package's name: the next run puts
 # the installed build's back, and keeps it when it fails itself.
 stop_setup OtherSetup.exe
@@ -260,8 +287,10 @@ expect 0 'C:\OtherSetup.exe /S'
 cmp "$prefix/other.msi" "$cache_dir/Package Cache/$(code_of "$version")/VireoPlugin-$version.msi" || fail "the cache kept the package it replaced"
 expect 0 'C:\VireoPluginSetup.exe /S'
 
-echo "upgrading to $fourth with a plain /i, then refusing $version"
-msiexec 0 /i 'C:\fourth.msi'
+echo "upgrading to $fourth with a plain /i and the full UI, as a double-click does, then refusing $version"
+# Under the full UI a refusal waits for its message to be answered, which ends the run.
+(win 'C:\installerdriver.exe' press 'Vireo Plugin' 1 >/dev/null 2>&1 &)
+expect 0 'msiexec /i C:\fourth.msi /norestart /l*v C:\msiexec.log'
 installed "$fourth" "$prefix/fourth.dll" "$custom" msiexec
 in_order WriteRegistryValues AnnounceInstall InstallFinalize || fail "no broadcast after the keys were written"
 refused 1603 'msiexec /i C:\package.msi /qn'
@@ -274,7 +303,9 @@ cmp -s "$prefix/newer.dll" "$custom_dir/VIREOPLUGIN.DLL" && fail "the held DLL w
 restart
 installed "$newer" "$prefix/newer.dll" "$custom" msiexec
 hold
-expect 3010 'C:\LatestSetup.exe /S'
+as_person 3010 LatestSetup.exe
+[ "$message" = "Vireo Plugin $latest is installed, but a running player still holds the version it replaces: restart Windows to finish." ] ||
+  fail "the setup said: $message"
 restart
 installed "$latest" "$prefix/latest.dll" "$custom" setup
 
@@ -295,15 +326,18 @@ rm -r "$other_app"
 
 echo "taking over an earlier setup's installation: in its folder through the setup, in another through msiexec and the setup"
 earlier_dir="$prefix/drive_c/$program_files/Vireo Earlier"
-for takeover in 'C:\VireoPluginSetup.exe /S' "msiexec /i C:\\package.msi /qn INSTALLDIR=\"$custom\"" "C:\\VireoPluginSetup.exe /S /D=$custom"; do
+for takeover in person "msiexec /i C:\\package.msi /qn INSTALLDIR=\"$custom\"" "C:\\VireoPluginSetup.exe /S /D=$custom"; do
   expect 0 "C:\\EarlierSetup.exe /S /D=$pf\\Vireo Earlier"
-  expect 0 "$takeover"
   through=setup folder=$custom
   [[ $takeover = msiexec* ]] && through=msiexec
-  if [[ $takeover = *VireoPluginSetup.exe\ /S ]]; then
+  if [ "$takeover" = person ]; then
+    # The folder page offers the earlier installation's folder.
+    as_person 0 VireoPluginSetup.exe folder
+    [[ $message = "Vireo Plugin $version is installed. Players that are running show it"* ]] || fail "the setup said: $message"
     folder="$pf\\Vireo Earlier"
     [ "$(ls "$earlier_dir" | paste -sd' ')" = "LICENSE.txt VIREOPLUGIN.DLL" ] || fail "the earlier installation's folder holds: $(ls "$earlier_dir")"
   else
+    expect 0 "$takeover"
     [ -e "$earlier_dir" ] && fail "$takeover left: $(ls "$earlier_dir")"
   fi
   installed "$version" "$bin/VIREOPLUGIN.DLL" "$folder" "$through"
@@ -396,5 +430,11 @@ if [ "$WINEARCH" = win32 ]; then
   [ "$(package_code "$msi")" != "$(package_code "$prefix/changed.msi")" ] || fail "another source gave the same package code"
   SOURCE_DATE_EPOCH=1000000000 "$root/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/changed.msi"
   [ "$(package_code "$msi")" != "$(package_code "$prefix/changed.msi")" ] || fail "other dates gave the same package code"
+  mkdir -p "$prefix/licence/scripts" "$prefix/licence/installer"
+  cp "$root/scripts/make-msi" "$prefix/licence/scripts/"
+  cp "$root/installer/VireoPlugin.wxs" "$root/installer/VireoPlugin.ico" "$prefix/licence/installer/"
+  { cat "$root/LICENSE.txt"; echo "Amended."; } >"$prefix/licence/LICENSE.txt"
+  SOURCE_DATE_EPOCH=1000000000 "$prefix/licence/scripts/make-msi" "$version" "$bin/VIREOPLUGIN.DLL" "$prefix/licence.msi"
+  [ "$(package_code "$prefix/licence.msi")" != "$(package_code "$prefix/changed.msi")" ] || fail "another licence gave the same package code"
 fi
 echo "installer ($WINEARCH): passed"

@@ -30,6 +30,7 @@ MODULE_CODE void DeleteHeld()
 }
 MODULE_CODE void WritableAndExecutable() { VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_EXECUTE_READWRITE); }
 MODULE_CODE void ReleasePart() { VirtualFree(VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE), 4096, MEM_RELEASE); }
+MODULE_CODE void ReleaseTwice() { void* p = VirtualAlloc(nullptr, 4096, MEM_COMMIT, PAGE_READWRITE); VirtualFree(p, 0, MEM_RELEASE); VirtualFree(p, 0, MEM_RELEASE); }
 MODULE_CODE void KeyUnderLoaderLock() { HKEY k; EnterCriticalSection(LoaderLock()); RegOpenKeyA(HKEY_CURRENT_USER, "", &k); }
 MODULE_CODE void CloseRootKey() { RegCloseKey(HKEY_CURRENT_USER); }
 MODULE_CODE void CloseKeyTwice() { HKEY k; RegOpenKeyA(HKEY_CURRENT_USER, "Software", &k); RegCloseKey(k); RegCloseKey(k); }
@@ -70,6 +71,7 @@ TEST(VerifierTest, EachRuleEndsTheProcessWithItsMessage)
         {DeleteHeld, "critical sections: never deleted while held, broken by DeleteCriticalSection"},
         {WritableAndExecutable, "virtual memory: never writable and executable at once, broken by VirtualAlloc"},
         {ReleasePart, "virtual memory: MEM_RELEASE only with the allocation's base and size 0, broken by VirtualFree"},
+        {ReleaseTwice, "virtual memory: MEM_RELEASE only with the allocation's base and size 0, broken by VirtualFree"},
         {KeyUnderLoaderLock, "the loader lock: no COM, registry, library loading or waiting inside DllMain, broken by RegOpenKeyA"},
         {CloseRootKey, "registry: a root key is never closed, broken by RegCloseKey"},
         {CloseKeyTwice, "registry: no key closed twice, broken by RegCloseKey"},
