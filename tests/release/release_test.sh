@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Releases as a vendor would, from a clone whose path has a space: a bad, expired or non-code-signing
-# certificate, a wrong PIN, a folder that is not a release's or lies in the build folder (also
-# through a linked checkout), and uncommitted changes stop the release, change nothing and leave no
-# staging folder; a release signed with a throwaway certificate, from a legacy PKCS#12 file with a
-# time stamp from a local authority and from a SoftHSM2 token, verifies file by file and inside both
-# packages, lists every file in SHA256SUMS, never puts a secret on a command line, and its DLL still
-# registers; two unsigned releases of the last commit, from clones in different folders, at
-# different times and in time zones a day apart, are byte for byte the same, symbols included, list
-# their files in byte order, and their DLL carries the process's mitigations
-# (tests/server/hardened_test.sh) and names the PDB that describes it; the winget manifests validate
-# against winget's schemas and match the release, and a stale one fails.
+# Releases as a vendor would, from a clone whose path has a space: a bad, expired or
+# non-code-signing certificate, a wrong PIN, a folder that is not a release's or lies in the build
+# folder (also through a linked checkout), uncommitted changes and notices of another NSIS stop the
+# release, change nothing and leave no staging folder; a release signed with a throwaway
+# certificate, from a legacy PKCS#12 file with a time stamp from a local authority and from a
+# SoftHSM2 token, verifies file by file and inside both packages, lists every file in SHA256SUMS,
+# never puts a secret on a command line, and its DLL still registers; two unsigned releases of the
+# last commit, from clones in different folders, at different times and in time zones a day apart,
+# are byte for byte the same, symbols included, list their files in byte order, and their DLL
+# carries the process's mitigations (tests/server/hardened_test.sh) and names the PDB that describes
+# it; a second clone without the key proves the signed release its commit's (--signatures-from), and
+# names the DLL of a release whose DLL is another or unsigned; a release stopped at its renames was
+# not refused the previous release's folder; the SBOM and security.txt are checked against the
+# files, the notices and the build; the winget manifests validate against winget's schemas and match
+# the release, and a stale one fails.
 # Usage: release_test.sh SOURCE_DIR WINE_PREFIX
 set -euo pipefail
 root=$1
@@ -41,7 +45,7 @@ SHIM
 cat >"$work/shim/mv" <<SHIM
 #!/bin/bash
 $(command -v mv) "\$@" || exit
-[ -n "\${VIREO_TEST_STOP:-}" ] && [[ \${@: -1} == *.previous ]] && kill -TERM \$PPID
+[ -n "\${VIREO_TEST_STOP:-}" ] && [[ \${@: -1} == *.previous ]] && touch "$work/stopped" && kill -TERM \$PPID
 exit 0
 SHIM
 chmod +x "$work/shim/osslsigncode" "$work/shim/mv"
@@ -134,6 +138,10 @@ rm "$dist/notes.txt"
 echo change >>"$clone/README.md"
 refused "uncommitted changes" "uncommitted changes"
 git -C "$clone" checkout -q README.md
+sed -i 's/(Nullsoft Scriptable Install System) [0-9.]*,/(Nullsoft Scriptable Install System) 2.46,/' "$clone/THIRD-PARTY-NOTICES.txt"
+git -C "$clone" -c user.name=Test -c user.email=test@tessaline.example commit -qam "Notices of another NSIS"
+refused "notices of another NSIS" "does not name NSIS"
+git -C "$clone" reset -q --hard HEAD~1
 
 echo "a release signed from a legacy PKCS#12 file verifies"
 VIREO_SIGN_PFX=$work/signer.pfx VIREO_SIGN_PASSWORD=$password VIREO_SIGN_TIMESTAMP_URL=http://127.0.0.1:$port \
@@ -182,9 +190,29 @@ far=VIREO+12
 [ "$(date -u -d "@$(git -C "$clone" log -1 --format=%ct)" +%-H)" -ge 12 ] && far=VIREO-14
 TZ=$far LOCPATH=$work/locales LC_ALL=en_US.UTF-8 "$work/second clone/scripts/release" "$work/second clone.out" >/dev/null
 diff -r "$clone.out" "$work/second clone.out" || fail "the unsigned releases differ"
+
+echo "the signed release is proven this commit's by a rebuild with its signatures, and a changed one is not"
+rebuild() { "$work/second clone/scripts/release" --signatures-from "$1" "$work/rebuilt" >"$work/out" 2>&1; }
+rebuild "$dist" || { cat "$work/out"; fail "the signed release was not proven this commit's"; }
+grep -q "^release: $dist is this checkout's release, byte for byte" "$work/out" || fail "the rebuild did not say so: $(cat "$work/out")"
+diff -r "$dist" "$work/rebuilt" || fail "the rebuilt release differs"
+verify "$work/rebuilt/VIREOPLUGIN.DLL" "the rebuilt DLL with the published signature"
+# A DLL built from another line of code, signed; and a DLL whose signature was taken away.
+cp -r "$dist" "$work/changed"
+sed 's/WMPlayer_PluginAddRemove/WMPlayer_PluginAddRemovX/' "$clone.out/VIREOPLUGIN.DLL" >"$work/changed/VIREOPLUGIN.DLL"
+VIREO_SIGN_PFX=$work/signer.pfx VIREO_SIGN_PASSWORD=$password "$clone/scripts/sign-file" "$work/changed/VIREOPLUGIN.DLL"
+rebuild "$work/changed" && fail "a release with another DLL was proven this commit's"
+grep -q "^release: the signature of VIREOPLUGIN.DLL in $work/changed does not verify on the rebuilt VIREOPLUGIN.DLL" "$work/out" ||
+  fail "the rebuild did not name the DLL: $(cat "$work/out")"
+rm "$work/changed/VIREOPLUGIN.DLL"
+osslsigncode remove-signature -in "$dist/VIREOPLUGIN.DLL" -out "$work/changed/VIREOPLUGIN.DLL" >/dev/null
+rebuild "$work/changed" && fail "a release with an unsigned DLL was proven this commit's"
+grep -q "^release: VIREOPLUGIN.DLL in $work/changed carries no signature" "$work/out" || fail "the rebuild did not say the DLL is unsigned: $(cat "$work/out")"
 echo "a release stopped between its two renames leaves the previous one"
 previous=$(stat -c %i "$clone.out/SHA256SUMS")
-VIREO_TEST_STOP=1 "$clone/scripts/release" "$clone.out" >/dev/null 2>&1 && fail "the stopped release succeeded"
+VIREO_TEST_STOP=1 "$clone/scripts/release" "$clone.out" >"$work/out" 2>&1 && fail "the stopped release succeeded"
+# It was stopped at its renames: a release into a previous one's folder is not refused.
+[ -e "$work/stopped" ] || fail "a release into the previous release's folder: $(cat "$work/out")"
 [ "$(stat -c %i "$clone.out/SHA256SUMS" 2>/dev/null)" = "$previous" ] || fail "the stopped release did not leave the previous one"
 compgen -G "$clone.out.*" >/dev/null && fail "the stopped release left $(compgen -G "$clone.out.*")"
 awk '{ print $2 }' "$clone.out/SHA256SUMS" | LC_ALL=C sort -c || fail "SHA256SUMS is not in byte order"
@@ -199,11 +227,11 @@ echo "the winget manifests validate and describe the release"
 # should the new one fail), the licence it names, and the exit codes that docs/deploying.md lists, each known to winget for an MSI or listed
 # in the manifest.
 check_manifests() {
-  /usr/bin/python3 - "$1" "$clone.out" "$root/tests/release/winget-schema-1.12.0" "$root/docs/deploying.md" \
-    "$(date -u -d "@$(git -C "$clone" log -1 --format=%ct)" +%F)" <<'PYTHON'
+  /usr/bin/python3 - "$1" "${2:-$clone.out}" "$root/tests/release/winget-schema-1.12.0" "$root/docs/deploying.md" \
+    "$(date -u -d "@$(git -C "$clone" log -1 --format=%ct)" +%F)" "$root/installer/VireoPlugin.nsi" <<'PYTHON'
 import glob, hashlib, json, re, subprocess, sys
 import jsonschema, yaml
-manifests, release, schemas, codes, released = sys.argv[1:]
+manifests, release, schemas, codes, released, setup = sys.argv[1:]
 winget_knows = {112, 1601, 1602, 1618, 1625, 1638, 1641, 3010}
 def load(name, kind):
     # YAML reads a date as a date; winget and its schemas read it as text.
@@ -224,12 +252,16 @@ problems = [f"{what}: {found}, not {wanted}" for what, found, wanted in [
     ("InstallLocation", (installer.get("InstallerSwitches") or {}).get("InstallLocation"), 'INSTALLDIR="<INSTALLPATH>"'),
     ("UpgradeBehavior", installer.get("UpgradeBehavior"), "install"),
     ("ReleaseDate", installer["ReleaseDate"], released),
-    ("LicenseUrl", locale["LicenseUrl"].rsplit("/", 1)[1], "LICENSE.txt"),
+    ("LicenseUrl", locale["LicenseUrl"], package["InstallerUrl"].rsplit("/", 1)[0] + "/LICENSE.txt"),
     ("License", locale["License"].split(" (")[0], open(f"{release}/LICENSE.txt").readline().strip())] if found != wanted]
 listed = {int(code) for code in re.findall(r"^\| (\d+) \|", open(codes).read(), re.M)} - {0}
 expected = {code["InstallerReturnCode"] for code in installer.get("ExpectedReturnCodes") or []}
 if expected - listed:
     problems.append(f"ExpectedReturnCodes docs/deploying.md does not list: {sorted(expected - listed)}")
+# Every code the setup names (its own refusals, and msiexec's that it words) is in the table.
+named = {int(code) for code in re.findall(r"(?:!define EXIT_\w+ |\$2 = )(\d{4})\b", open(setup).read())}
+if named - listed - {0}:
+    problems.append(f"codes the setup names that docs/deploying.md does not list: {sorted(named - listed - {0})}")
 if listed - expected - winget_knows:
     problems.append(f"codes neither winget nor the manifest knows: {sorted(listed - expected - winget_knows)}")
 if problems:
@@ -237,6 +269,67 @@ if problems:
 PYTHON
 }
 check_manifests "$clone.out/winget" || fail "the winget manifests"
+check_manifests "$dist/winget" "$dist" || fail "the signed release's winget manifests, with its URL"
+
+echo "the documents' facts for administrators are the package's, and the DLL's size the release's"
+# Checks DEPLOYING against the package: its upgrade code, a row of its table of public properties
+# for each property the package secures (but those that the upgrade table sets), and every registry
+# key and value it writes; and BENCHMARKS against the size of the release's DLL.
+check_documents() {
+  /usr/bin/python3 - "$1" "$2" "$(echo "$clone.out"/VireoPlugin-*.msi)" "$clone.out/VIREOPLUGIN.DLL" <<'PYTHON'
+import os, re, subprocess, sys
+deploying, benchmarks, msi, dll = sys.argv[1:]
+def table(name):
+    rows = subprocess.run(["msiinfo", "export", msi, name], capture_output=True, text=True, check=True).stdout
+    return [row.split("\t") for row in rows.replace("\r", "").splitlines()[3:]]
+doc, problems = open(deploying).read(), []
+properties = dict(row[:2] for row in table("Property"))
+if properties["UpgradeCode"] not in doc:
+    problems.append(f"the upgrade code {properties['UpgradeCode']} is not given")
+rows = set(re.findall(r"^\| `([A-Z_]+)`", doc, re.M))
+problems += [f"no row for the secure property {name}" for name in
+             set(properties["SecureCustomProperties"].split(";")) - {row[6] for row in table("Upgrade")} - rows]
+for row in table("Registry"):
+    key = "HKLM\\" + row[2]
+    if row[1] != "2" or f"`{key}`" not in doc or f"`{row[3] or '(default)'}`" not in doc.replace("(default)", "`(default)`"):
+        problems.append(f"{key} {row[3]} is not given")
+size = os.path.getsize(dll)
+if f"| VIREOPLUGIN.DLL size | {size} bytes |" not in open(benchmarks).read():
+    problems.append(f"docs/benchmarks.md does not give the DLL's size, {size} bytes")
+if problems:
+    sys.exit("\n".join(problems))
+PYTHON
+}
+check_documents "$root/docs/deploying.md" "$root/docs/benchmarks.md" || fail "the documents"
+# Each fault must be found: another upgrade code, a property's row, a key and the size left out.
+plant_document() {
+  cp "$root/docs/deploying.md" "$root/docs/benchmarks.md" "$work/"
+  sed -i "$2" "$work/$1"
+  check_documents "$work/deploying.md" "$work/benchmarks.md" >/dev/null 2>&1 && fail "the documents' check let through: $2 in $1"
+  return 0
+}
+plant_document deploying.md 's/5E0C33B1-6F0A/5E0C33B1-6F0B/'
+plant_document deploying.md '/^| `INSTALLDIR`/d'
+plant_document deploying.md 's/MediaPlayer\\UIPlugins/MediaPlayer\\Plugins/'
+plant_document benchmarks.md 's/| [0-9]* bytes |/| 1 bytes |/'
+
+echo "security.txt is RFC 9116's, and expires inside the support period"
+/usr/bin/python3 - "$dist/security.txt" "$(git -C "$clone" log -1 --format=%ct)" <<'PYTHON' || fail "security.txt"
+import datetime, re, sys
+fields = {}
+for line in open(sys.argv[1]).read().splitlines():
+    name, value = re.fullmatch(r"([A-Za-z-]+): (\S.*)", line).groups()
+    fields.setdefault(name, []).append(value)
+released = datetime.datetime.fromtimestamp(int(sys.argv[2]), datetime.timezone.utc)
+expires = datetime.datetime.strptime(fields["Expires"][0], "%Y-%m-%dT%H:%M:%SZ").replace(tzinfo=datetime.timezone.utc)
+problems = [f"no {name}" for name in ("Contact", "Expires", "Policy", "Canonical", "Preferred-Languages") if name not in fields]
+if not released < expires <= released + datetime.timedelta(days=365):
+    problems.append(f"expires {expires}, not within a year of the release ({released}), which the support period covers")
+if fields["Contact"] != ["mailto:security@tessaline.example"] or not all(url.startswith("https://downloads.tessaline.example/") for url in fields["Policy"] + fields["Canonical"]):
+    problems.append(f"another contact or site: {fields}")
+if problems:
+    sys.exit("\n".join(problems))
+PYTHON
 # Each fault must be found: a stale SHA-256, another product's code, a return code missing, the
 # folder's switch missing, the old version removed first.
 planted=$work/planted
@@ -255,17 +348,21 @@ plant UpgradeBehavior "s/UpgradeBehavior: install/UpgradeBehavior: uninstallPrev
 echo "the licence and the notices ship, and the bill of materials validates and describes the release"
 cmp "$clone/LICENSE.txt" "$clone.out/LICENSE.txt" && cmp "$clone/THIRD-PARTY-NOTICES.txt" "$clone.out/THIRD-PARTY-NOTICES.txt" ||
   fail "the release does not ship the licence and the notices"
-# Checks the SBOM FILE against CycloneDX's schema (Debian's jsonschema) and against the release and
-# NOTICES: each shipped file's SHA-512 and version, the NSIS that built the setup, for every component
-# a creator, declared and concluded licences and the guideline's file properties, every part of
-# others in the notices, and a dependency graph that names only components and reaches them all.
+# Checks the SBOM FILE of the release in DIR against CycloneDX's schema (Debian's jsonschema) and
+# against the files and NOTICES, not against the code that wrote it: each component's SHA-512 and
+# version, its executable flag read from the file, the NSIS that built the setup and the stub the
+# setup carries, for every component a creator, declared and concluded licences that are the ones the
+# notices give it, and the guideline's file properties, every part of others in the notices, no URL
+# with an empty path part, and a dependency graph that is the release's nesting (what each package's
+# contents hold) and reaches every component.
 check_sbom() {
-  /usr/bin/python3 - "$1" "$clone.out" "$root/tests/release/cyclonedx-schema-1.6" "$(makensis -VERSION)" "$2" <<'PYTHON'
-import glob, hashlib, json, sys
+  /usr/bin/python3 - "$1" "$3" "$root/tests/release/cyclonedx-schema-1.6" "$(makensis -VERSION)" "$2" "$work/contents" \
+    "$(git -C "$clone" rev-parse HEAD)" <<'PYTHON'
+import glob, hashlib, json, os, re, shutil, struct, subprocess, sys
 import jsonschema, jsonschema._validators
 # Debian 12's jsonschema fails to word an error about several extra objects in an array.
 jsonschema._validators.extras_msg = lambda extras: (", ".join(map(repr, extras)), "was" if len(extras) == 1 else "were")
-file, release, schemas, nsis, notices = sys.argv[1:]
+file, release, schemas, nsis, notices, contents, commit = sys.argv[1:]
 bom = json.load(open(file))
 schema = json.load(open(f"{schemas}/bom-1.6.schema.json"))
 store = {part["$id"]: part for part in (json.load(open(f"{schemas}/{name}")) for name in ("spdx.schema.json", "jsf-0.82.schema.json"))}
@@ -274,56 +371,113 @@ problems = [f"schema: {error.message}" for error in jsonschema.Draft7Validator(s
 product, components = bom["metadata"]["component"], {part["bom-ref"]: part for part in bom["components"]}
 msi = glob.glob(f"{release}/VireoPlugin-*.msi")[0].rsplit("/", 1)[1]
 version, nsis = msi[len("VireoPlugin-"):-len(".msi")], nsis.lstrip("v").split("-")[0]
-shipped = set()
+nsis_dir = re.search(r"NSISDIR=([^,\n]+)", subprocess.run(["makensis", "-HDRINFO"], capture_output=True, text=True).stdout).group(1)
+sha512 = lambda path: hashlib.sha512(open(path, "rb").read()).hexdigest()
+# What NSIS ships, and what each package holds, by SHA-512.
+nsis_files = {sha512(path): path for path in glob.glob(f"{nsis_dir}/Stubs/*") + glob.glob(f"{nsis_dir}/Plugins/*/*")}
+shutil.rmtree(contents, ignore_errors=True)
+subprocess.run(["msiextract", "-C", f"{contents}/msi", f"{release}/{msi}"], capture_output=True, check=True)
+subprocess.run(["7zz", "x", f"-o{contents}/setup", f"{release}/VireoPluginSetup.exe"], capture_output=True, check=True)
+held = {name: {sha512(path) for path in glob.glob(f"{contents}/{name}/**", recursive=True) if os.path.isfile(path)} for name in ("msi", "setup")}
+def text_section(path):
+    data = open(path, "rb").read()
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    count, optional = struct.unpack_from("<H", data, header + 6)[0], struct.unpack_from("<H", data, header + 20)[0]
+    for at in range(header + 24 + optional, header + 24 + optional + 40 * count, 40):
+        if data[at:at + 8].rstrip(b"\0") == b".text":
+            size, offset = struct.unpack_from("<II", data, at + 16)
+            return data[offset:offset + size]
+# The licences the notices give each part of others, by the letters of the licences' texts.
+text = open(notices).read()
+named = {letter: {spdx for word, spdx in (("zlib", "Zlib"), ("Common Public License 1.0", "CPL-1.0"), ("MIT", "MIT"),
+                  ("special exception", "NSIS special exception for the LZMA compression module")) if word in heading}
+         for letter, heading in re.findall(r"^([A-Z])\. (.+)$", text, re.M)}
+parts = re.findall(r"^ +\d+\. The (.*?)(?=^ +\d+\. |^\S)", text, re.M | re.S)
+given = lambda name: next((set().union(*(named[letter] for letter in re.findall(r"\(([A-Z]) below\)", part)))
+                           for part in parts if part.startswith(name)), set())
+path_of, shipped = {}, set()
 for ref, part in components.items():
     properties = {p["name"]: p["value"] for p in part.get("properties", [])}
     hashes = [h["content"] for r in part.get("externalReferences", []) if r["type"] == "distribution" for h in r.get("hashes", []) if h["alg"] == "SHA-512"]
-    if {entry["license"].get("acknowledgement") for entry in part.get("licenses", [])} != {"declared", "concluded"}:
+    licences = part.get("licenses", [])
+    if {entry["license"].get("acknowledgement") for entry in licences} != {"declared", "concluded"}:
         problems.append(f"{ref}: no declared and concluded licences")
     if not part.get("manufacturer", {}).get("url") or not part.get("purl"):
         problems.append(f"{ref}: no creator's URL or purl")
     if {"bsi:component:" + name for name in ("filename", "executable", "archive", "structured")} - set(properties):
         problems.append(f"{ref}: file properties missing: {sorted(properties)}")
+        continue
     if part["manufacturer"]["name"] == product["manufacturer"]["name"]:
         shipped.add(properties["bsi:component:filename"])
-        digest = hashlib.sha512(open(f"{release}/{properties['bsi:component:filename']}", "rb").read()).hexdigest()
-        if hashes != [digest] or part["version"] != version:
+        path = path_of[ref] = f"{release}/{properties['bsi:component:filename']}"
+        if hashes != [sha512(path)] or part["version"] != version:
             problems.append(f"{ref}: SHA-512 {hashes} or version {part['version']} is not the release's")
-    elif part["version"] != nsis or part["name"] not in open(notices).read():
-        problems.append(f"{ref}: version {part['version']} is not NSIS {nsis}'s, or {part['name']} is not in the notices")
+    else:
+        path = nsis_files.get(hashes[0] if hashes else None)
+        if part["version"] != nsis or part["name"] not in text or path is None:
+            problems.append(f"{ref}: version {part['version']} is not NSIS {nsis}'s, {part['name']} is not in the notices, or its SHA-512 is no file of NSIS")
+            continue
+        path_of[ref] = path
+        found = {entry["license"].get("id") or entry["license"].get("name") for entry in licences}
+        if found != given(part["name"]):
+            problems.append(f"{ref}: licences {sorted(found)}, where the notices give {sorted(given(part['name']))}")
+    if properties["bsi:component:executable"] != ("executable" if open(path, "rb").read(2) == b"MZ" else "non-executable"):
+        problems.append(f"{ref}: marked {properties['bsi:component:executable']}, unlike its file")
 if shipped != {"VIREOPLUGIN.DLL", msi, "VireoPluginSetup.exe"}:
     problems.append(f"shipped files described: {sorted(shipped)}")
-graph = {entry["ref"]: entry.get("dependsOn", []) for entry in bom["dependencies"]}
-known, reached, todo = set(components) | {product["bom-ref"]}, set(), [product["bom-ref"]]
-problems += [f"dependency on no component: {ref}" for ref in set(graph).union(*graph.values()) - known]
-while todo:
-    ref = todo.pop()
-    if ref not in reached:
-        reached.add(ref)
-        todo += graph.get(ref, [])
-if reached != known or bom["compositions"][0]["aggregate"] != "complete":
-    problems.append(f"not reached from the product, or not said to be complete: {sorted(known - reached)}")
+problems += [f"a URL with an empty part: {url}" for url in re.findall(r'"(https?://[^"]*)"', json.dumps(bom)) if "//" in url.split("://", 1)[1]]
+# What carries what: the release its three files; a package what its contents hold; the setup the
+# stub whose code it runs; a program a library in the same file.
+kind = {ref: part["type"] for ref, part in components.items()}
+nesting = {product["bom-ref"]: {ref for ref in components if path_of.get(ref, "").startswith(f"{release}/")}}
+for ref, path in path_of.items():
+    nesting[ref] = {other for other, inner in path_of.items() if other != ref and (
+        sha512(inner) in held.get(ref, ()) or (inner == path and kind[ref] == "application" and kind[other] == "library") or
+        (ref == "setup" and inner.startswith(f"{nsis_dir}/Stubs/") and kind[other] == "application" and text_section(inner) == text_section(path)))}
+graph = {entry["ref"]: set(entry.get("dependsOn", [])) for entry in bom["dependencies"]}
+if graph != nesting:
+    problems.append(f"dependencies {sorted((k, sorted(v)) for k, v in graph.items())}, where the files nest as {sorted((k, sorted(v)) for k, v in nesting.items())}")
+# What it declares complete holds nothing it does not list: the release's files, or a package's.
+listed = {sha512(path) for path in path_of.values()}
+files = {sha512(path) for path in glob.glob(f"{release}/**", recursive=True) if os.path.isfile(path) and path != file and not path.endswith("/SHA256SUMS")}
+for ref in {ref for entry in bom["compositions"] if entry["aggregate"] == "complete" for ref in entry["assemblies"]}:
+    if (files if ref == product["bom-ref"] else held.get(ref, set())) - listed:
+        problems.append(f"{ref}: declared complete, but it holds files that the SBOM does not list")
+# The commit and the tools that made the release: this clone's, and this machine's packages.
+recorded = {(tool["name"], tool["version"]) for tool in bom["metadata"].get("tools", {}).get("components", [])}
+names = ["clang-16", "lld-16", "mingw-w64-i686-dev", "wixl", "msitools", "nsis", "osslsigncode", "faketime"]
+installed = subprocess.run(["dpkg-query", "-W", "-f", "${Package} ${Version}\\n"] + names, capture_output=True, text=True).stdout
+if recorded != {tuple(line.split(" ", 1)) for line in installed.splitlines()}:
+    problems.append(f"tools recorded: {sorted(recorded)}, where this machine has {installed.split()}")
+if {p["name"]: p["value"] for p in bom["metadata"].get("properties", [])}.get("tessaline:commit") != commit:
+    problems.append(f"the commit recorded is not {commit}")
 if "vulnerabilities" in bom:
     problems.append("vulnerability data in the SBOM")
 if problems:
     sys.exit("\n".join(problems))
 PYTHON
 }
-sbom=$(echo "$clone.out"/VireoPlugin-*.cdx.json)
-check_sbom "$sbom" "$clone.out/THIRD-PARTY-NOTICES.txt" || fail "the SBOM"
+check_sbom "$(echo "$clone.out"/VireoPlugin-*.cdx.json)" "$clone.out/THIRD-PARTY-NOTICES.txt" "$clone.out" || fail "the SBOM"
+# The signed release's, with its URL; and the serial number, which follows from the files, is
+# another for the token-signed release of the same URL.
+check_sbom "$(echo "$dist"/VireoPlugin-*.cdx.json)" "$dist/THIRD-PARTY-NOTICES.txt" "$dist" || fail "the signed release's SBOM"
+serial() { /usr/bin/python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["serialNumber"])' "$1"/VireoPlugin-*.cdx.json; }
+[ "$(serial "$work/token dist")" != "$(serial "$clone.out")" ] || fail "a signed and an unsigned release's SBOMs have one serial number"
 # Each fault must be found: a stale SHA-512, a component without a licence, a part of others that the
-# notices leave out.
+# notices leave out, a licence the notices give that the SBOM leaves out.
+sbom=$(echo "$clone.out"/VireoPlugin-*.cdx.json)
 plant_sbom() {
   /usr/bin/python3 -c 'import json, sys; bom = json.load(open(sys.argv[1])); exec(sys.argv[2]); json.dump(bom, open(sys.argv[3], "w"))' \
     "$sbom" "$2" "$work/planted.json"
   sed "${3:-}" "$clone.out/THIRD-PARTY-NOTICES.txt" >"$work/planted.txt"
   local report
-  report=$(check_sbom "$work/planted.json" "$work/planted.txt" 2>&1) && fail "the SBOM check let a planted fault through: $2 $3"
+  report=$(check_sbom "$work/planted.json" "$work/planted.txt" "$clone.out" 2>&1) && fail "the SBOM check let a planted fault through: $2 $3"
   grep -q "$1" <<<"$report" || fail "the SBOM check did not name the fault $2 $3: $report"
 }
 plant_sbom "dll: SHA-512" 'bom["components"][0]["externalReferences"][0]["hashes"][0]["content"] = "0" * 128'
 plant_sbom "no declared and concluded licences" 'del bom["components"][5]["licenses"]'
 plant_sbom "is not in the notices" '' 's/System plug-in/plug-in/'
+plant_sbom "nsis-system: licences" '' 's/MIT/BSD/'
 
 echo "the symbols match the DLL and read back"
 out=$clone.out
