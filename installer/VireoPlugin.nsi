@@ -2,7 +2,7 @@
 ; machine: it asks for the folder, keeps the package where a later repair finds it, and has the
 ; Windows Installer do the installing. Its exit code is msiexec's.
 ; Built with: makensis -DVERSION=<a.b.c.d> -DMSI=<the package> -DPRODUCT_CODE=<its product code>
-;             -DPLUGIN_COMPONENT=<the GUID of the DLL's component in it>
+;             -DUPGRADE_CODE=<its upgrade code, every release's>
 ;             -DOUTFILE=<setup.exe> [-DSIGN=<command that signs the file it is given, in place>] VireoPlugin.nsi
 Unicode true
 SetCompressor /SOLID lzma
@@ -11,19 +11,24 @@ RequestExecutionLevel admin
 !include LogicLib.nsh
 !include FileFunc.nsh
 
-!define PACKAGE "VireoPlugin-${VERSION}.msi"
-; The package's own record of its folder, and the entry of the earlier self-contained setup, whose
-; installation the package takes over.
+; Where the package of the installed product is kept for repairs, under one name for every release:
+; a folder that only administrators can change, which the product's removal takes.
+!define CACHE "$COMMONFILES32\Tessaline\Package Cache\Vireo Plugin"
+!define PACKAGE "VireoPlugin.msi"
+; The package's own record of its folder.
 !define OWN_KEY "Software\Tessaline\Vireo Plugin"
-!define EARLIER_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\VireoPlugin"
 ; The longest path that the class's InprocServer32 may name: MAX_PATH less the terminator.
 !define LONGEST_PATH 259
 ; The Windows Installer's exit codes, which deployment tools already classify.
 !define EXIT_FAILED 1603
 !define EXIT_RESTART 3010
-; MsiLocateComponent's answers for a component whose key file is there, or is missing.
-!define INSTALLSTATE_ABSENT 2
-!define INSTALLSTATE_LOCAL 3
+!define EXIT_BUSY 1618
+!define ERROR_ALREADY_EXISTS 183
+!define SYNCHRONIZE 0x00100000
+!define GENERIC_WRITE 0x40000000
+!define CREATE_NEW 1
+!define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+!define INVALID_HANDLE_VALUE -1
 
 Name "Vireo Plugin"
 OutFile "${OUTFILE}"
@@ -42,31 +47,34 @@ VIAddVersionKey /LANG=1033 "FileDescription" "Vireo Plugin Setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 Tessaline"
 
-; The folder of the plug-in installed by one of the packages, where the package keeps it in every
-; run: the folder page is skipped and no folder is passed, unless /D= names one. The earlier setup's
-; installation may be taken over into another folder: the page offers its folder.
+; The folder of the installed plug-in, as the package recorded it, where the package keeps it in every
+; run: the folder page is skipped and no folder is passed, unless /D= names one.
 Var Installed
-Var Earlier
 Var FolderGiven
+Var Log
 
 Page directory SkipWhenInstalled "" LeaveFolder
 Page instfiles
 
 Function .onInit
+  ; One setup at a time, and none while the Windows Installer runs another installation (its
+  ; _MSIExecute mutex): the cache is left as it is, since the other run may still be using it. The
+  ; setup's mutex is held until the process ends.
+  System::Call 'kernel32::CreateMutexW(p 0, i 0, w "Global\TessalineVireoPluginSetup") p .r0 ?e'
+  Pop $1
+  System::Call 'kernel32::OpenMutexW(i ${SYNCHRONIZE}, i 0, w "Global\_MSIExecute") p .r2'
+  ${If} $1 = ${ERROR_ALREADY_EXISTS}
+  ${OrIf} $2 <> 0
+    MessageBox MB_OK|MB_ICONSTOP "Another installation is in progress. Nothing was changed: run this setup again once it has finished." /SD IDOK
+    SetErrorLevel ${EXIT_BUSY}
+    Quit
+  ${EndIf}
   ${If} $INSTDIR != ""
     StrCpy $FolderGiven 1
   ${EndIf}
-  ; The DLL's component, whichever of the packages installed it; its key file may be missing.
-  System::Call 'msi::MsiLocateComponentW(w "${PLUGIN_COMPONENT}", w .r0, *i ${NSIS_MAX_STRLEN}) i .r1'
-  ${If} $1 = ${INSTALLSTATE_LOCAL}
-  ${OrIf} $1 = ${INSTALLSTATE_ABSENT}
-    ${GetParent} $0 $Installed
-  ${EndIf}
-  ${IfThen} $Installed == "" ${|} ReadRegStr $Installed HKLM "${OWN_KEY}" "InstallDir" ${|}
-  ReadRegStr $Earlier HKLM "${EARLIER_KEY}" "InstallLocation"
+  ReadRegStr $Installed HKLM "${OWN_KEY}" "InstallDir"
   ${If} $FolderGiven != 1
     StrCpy $INSTDIR "${DEFAULT_FOLDER}"
-    ${IfThen} $Earlier != "" ${|} StrCpy $INSTDIR $Earlier ${|}
     ${IfThen} $Installed != "" ${|} StrCpy $INSTDIR $Installed ${|}
   ${EndIf}
 FunctionEnd
@@ -136,11 +144,16 @@ Function PackageCodeOf
 FunctionEnd
 
 ; A setup stopped while msiexec ran may have left the cache ($0) half-changed: the package under
-; its name, the earlier copy beside it as .previous, or a new copy in Incoming. The copy that is the
-; installed product's (by its package code) keeps the package's name, and every other copy goes.
+; its name, the earlier copy beside it as .previous, or a new copy in Incoming, of any release. The
+; copy that is the installed product's (by its package code, whichever release is installed) keeps
+; the package's name, and every other copy goes.
 Function RecoverCache
-  System::Call 'msi::MsiGetProductInfoW(w "${PRODUCT_CODE}", w "PackageCode", w .r7, *i ${NSIS_MAX_STRLEN}) i .r1'
-  ${IfThen} $1 <> 0 ${|} StrCpy $7 "" ${|}
+  StrCpy $7 ""
+  System::Call 'msi::MsiEnumRelatedProductsW(w "${UPGRADE_CODE}", i 0, i 0, w .r8) i .r1'
+  ${If} $1 = 0
+    System::Call 'msi::MsiGetProductInfoW(w r8, w "PackageCode", w .r7, *i ${NSIS_MAX_STRLEN}) i .r1'
+    ${IfThen} $1 <> 0 ${|} StrCpy $7 "" ${|}
+  ${EndIf}
   Delete "$0\Incoming\${PACKAGE}"
   RMDir "$0\Incoming"
   StrCpy $R0 "$0\${PACKAGE}.previous"
@@ -154,6 +167,23 @@ Function RecoverCache
   StrCpy $R0 "$0\${PACKAGE}"
   Call PackageCodeOf
   ${IfThen} $R1 != $7 ${|} Delete "$0\${PACKAGE}" ${|}
+FunctionEnd
+
+; Sets $Log to a new file for msiexec's log in $TEMP, named by the time, or to "" when none could be
+; made. For SYSTEM, $TEMP is the system's temporary folder, where any user may create files: the file
+; is made here (CREATE_NEW, not following a link), so a file or link put there first is never written.
+Function NewLog
+  ${GetTime} "" "L" $R3 $R4 $R5 $R6 $R7 $R8 $R9
+  StrCpy $R3 "$TEMP\VireoPluginSetup-$R5$R4$R3-$R7$R8$R9"
+  ${For} $R4 1 9
+    StrCpy $Log "$R3-$R4.log"
+    System::Call 'kernel32::CreateFileW(w "$Log", i ${GENERIC_WRITE}, i 0, p 0, i ${CREATE_NEW}, i ${FILE_FLAG_OPEN_REPARSE_POINT}, p 0) p .R5'
+    ${If} $R5 <> ${INVALID_HANDLE_VALUE}
+      System::Call 'kernel32::CloseHandle(p R5)'
+      Return
+    ${EndIf}
+  ${Next}
+  StrCpy $Log ""
 FunctionEnd
 
 ; A folder that cannot be used keeps the person on the folder page.
@@ -195,11 +225,11 @@ Section "Vireo Plugin"
   ; refuse with 1638).
   System::Call 'msi::MsiQueryProductStateW(w "${PRODUCT_CODE}") i .r6'
 
-  ; The package stays where the Windows Installer finds it for a repair, under the name it was run
-  ; by; the package's removal takes it away. The copy is written beside the one already there (in a
-  ; folder of its own, under its own name), and the two trade places for the run: unless msiexec
-  ; succeeds, the earlier copy gets its name back.
-  StrCpy $0 "$COMMONFILES32\Tessaline\Package Cache\${PRODUCT_CODE}"
+  ; The package stays where the Windows Installer finds it for a repair, under the name msiexec ran
+  ; it by; the product's removal takes it away. The copy is written beside the one already there (in
+  ; a folder of its own), and the two trade places for the run: unless msiexec succeeds, the earlier
+  ; copy gets its name back.
+  StrCpy $0 "${CACHE}"
   Call RecoverCache
   StrCpy $5 0
   ${If} ${FileExists} "$0\${PACKAGE}"
@@ -216,7 +246,11 @@ Section "Vireo Plugin"
   SetOutPath $TEMP
   RMDir "$0\Incoming"
 
-  StrCpy $1 '"$SYSDIR\msiexec.exe" /i "$0\${PACKAGE}" REBOOT=ReallySuppress /l*v "$TEMP\VireoPluginSetup.log"'
+  StrCpy $1 '"$SYSDIR\msiexec.exe" /i "$0\${PACKAGE}" REBOOT=ReallySuppress'
+  Call NewLog
+  ${If} $Log != ""
+    StrCpy $1 '$1 /l*v "$Log"'
+  ${EndIf}
   ${If} ${Silent}
     StrCpy $1 "$1 /qn"
   ${Else}
@@ -237,6 +271,13 @@ Section "Vireo Plugin"
   ${If} $2 = 0
   ${OrIf} $2 = ${EXIT_RESTART}
     Delete "$0\${PACKAGE}.previous"
+    ; An upgrade's removal of the earlier release takes the cache with it where the Windows
+    ; Installer does not tell it that it is an upgrade (Wine's does not): the copy is written again.
+    ${IfNot} ${FileExists} "$0\${PACKAGE}"
+      SetOutPath $0
+      File "/oname=${PACKAGE}" "${MSI}"
+      SetOutPath $TEMP
+    ${EndIf}
     StrCpy $3 "Vireo Plugin ${VERSION} is installed. Players that are running show it among their plug-ins now; a player that does not finds it when it next starts."
     ${If} $2 = ${EXIT_RESTART}
       StrCpy $3 "Vireo Plugin ${VERSION} is installed, but a running player still holds the version it replaces: restart Windows to finish."
@@ -258,7 +299,10 @@ Section "Vireo Plugin"
     ${ElseIf} $2 = 1638
       StrCpy $3 "Another build of Vireo Plugin ${VERSION} is installed. Nothing was changed: remove it in Add/Remove Programs first."
     ${Else}
-      StrCpy $3 "Vireo Plugin could not be installed (error $2). Nothing was changed. $TEMP\VireoPluginSetup.log says why."
+      StrCpy $3 "Vireo Plugin could not be installed (error $2). Nothing was changed."
+      ${If} $Log != ""
+        StrCpy $3 "$3 $Log says why."
+      ${EndIf}
     ${EndIf}
   ${EndIf}
   DetailPrint $3

@@ -76,9 +76,16 @@ int Run(const char* file)
 } // namespace
 
 // As msiexec.exe, it keeps its command line in C:\msiexec-line.txt and exits with the code that
-// C:\msiexec-code.txt holds, or never when that says "wait", as a run that is stopped midway.
+// C:\msiexec-code.txt holds, or never when that says "wait", as a run that is stopped midway. Like
+// the Windows Installer, it runs one installation at a time: it holds the _MSIExecute mutex, and
+// exits with 1618 while another holds it.
 int StandIn()
 {
+    const HANDLE running = CreateMutexA(nullptr, TRUE, "Global\\_MSIExecute");
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(running);
+        return ERROR_INSTALL_ALREADY_RUNNING;
+    }
     if (FILE* output = std::fopen("C:\\msiexec-line.txt", "wb")) {
         std::fputs(GetCommandLineA(), output);
         std::fclose(output);
@@ -90,6 +97,7 @@ int StandIn()
     }
     if (std::strcmp(word, "wait") == 0)
         Sleep(INFINITE);
+    CloseHandle(running);
     return std::atoi(word);
 }
 
