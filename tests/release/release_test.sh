@@ -188,7 +188,10 @@ localedef -i en_US -f UTF-8 "$work/locales/en_US.UTF-8"
 # commit falls on another day, so any date taken in local time differs.
 far=VIREO+12
 [ "$(date -u -d "@$(git -C "$clone" log -1 --format=%ct)" +%-H)" -ge 12 ] && far=VIREO-14
-TZ=$far LOCPATH=$work/locales LC_ALL=en_US.UTF-8 "$work/second clone/scripts/release" "$work/second clone.out" >/dev/null
+# Made from outside the checkout, it records the checkout's commit all the same.
+(cd "$work" && TZ=$far LOCPATH=$work/locales LC_ALL=en_US.UTF-8 "$work/second clone/scripts/release" "$work/second clone.out" >/dev/null)
+grep -qx "commit: $(git -C "$work/second clone" rev-parse HEAD)" "$work/second clone.out/BUILDINFO.txt" ||
+  fail "a release made from outside the checkout records: $(grep '^commit' "$work/second clone.out/BUILDINFO.txt")"
 diff -r "$clone.out" "$work/second clone.out" || fail "the unsigned releases differ"
 
 echo "the signed release is proven this commit's by a rebuild with its signatures, and a changed one is not"
@@ -197,17 +200,47 @@ rebuild "$dist" || { cat "$work/out"; fail "the signed release was not proven th
 grep -q "^release: $dist is this checkout's release, byte for byte" "$work/out" || fail "the rebuild did not say so: $(cat "$work/out")"
 diff -r "$dist" "$work/rebuilt" || fail "the rebuilt release differs"
 verify "$work/rebuilt/VIREOPLUGIN.DLL" "the rebuilt DLL with the published signature"
-# A DLL built from another line of code, signed; and a DLL whose signature was taken away.
-cp -r "$dist" "$work/changed"
+# A copy of the signed release, with SHA256SUMS made anew, as a forger or a rebuilder's machine would.
+published() { rm -rf "$work/changed" && cp -r "$dist" "$work/changed"; }
+resum() { (cd "$work/changed" && find . -type f ! -name SHA256SUMS -printf '%P\n' | LC_ALL=C sort | xargs -d '\n' sha256sum -- >SHA256SUMS); }
+# Refused, naming WHAT: a DLL built from another line of code, signed; a DLL whose signature was taken
+# away; another licence; one file more.
+not_proven() {
+  rebuild "$work/changed" && fail "a release with $1 was proven this commit's"
+  grep -q "^release: $2" "$work/out" || fail "the rebuild did not name $1: $(cat "$work/out")"
+}
+published
 sed 's/WMPlayer_PluginAddRemove/WMPlayer_PluginAddRemovX/' "$clone.out/VIREOPLUGIN.DLL" >"$work/changed/VIREOPLUGIN.DLL"
 VIREO_SIGN_PFX=$work/signer.pfx VIREO_SIGN_PASSWORD=$password "$clone/scripts/sign-file" "$work/changed/VIREOPLUGIN.DLL"
-rebuild "$work/changed" && fail "a release with another DLL was proven this commit's"
-grep -q "^release: the signature of VIREOPLUGIN.DLL in $work/changed does not verify on the rebuilt VIREOPLUGIN.DLL" "$work/out" ||
-  fail "the rebuild did not name the DLL: $(cat "$work/out")"
-rm "$work/changed/VIREOPLUGIN.DLL"
+not_proven "another DLL" "the signature of VIREOPLUGIN.DLL in $work/changed does not verify on the rebuilt VIREOPLUGIN.DLL"
 osslsigncode remove-signature -in "$dist/VIREOPLUGIN.DLL" -out "$work/changed/VIREOPLUGIN.DLL" >/dev/null
-rebuild "$work/changed" && fail "a release with an unsigned DLL was proven this commit's"
-grep -q "^release: VIREOPLUGIN.DLL in $work/changed carries no signature" "$work/out" || fail "the rebuild did not say the DLL is unsigned: $(cat "$work/out")"
+not_proven "an unsigned DLL" "VIREOPLUGIN.DLL in $work/changed carries no signature"
+published
+echo "Amended." >>"$work/changed/LICENSE.txt"
+resum
+not_proven "another licence" "LICENSE.txt differs from"
+published
+cp "$work/changed/LICENSE.txt" "$work/changed/EXTRA.txt"
+not_proven "a file more" "$work/changed holds EXTRA.txt, which this commit's release does not"
+# Records of another osslsigncode: the programs are proven, the tools named, and the exit code is 3.
+published
+sed -i 's/^osslsigncode .*/osslsigncode 0.1-1/' "$work/changed/BUILDINFO.txt"
+/usr/bin/python3 - "$work/changed"/VireoPlugin-*.cdx.json <<'PYTHON'
+import json, sys
+bom = json.load(open(sys.argv[1]))
+for tool in bom["metadata"]["tools"]["components"]:
+    if tool["name"] == "osslsigncode":
+        tool["version"] = "0.1-1"
+with open(sys.argv[1], "w") as out:
+    json.dump(bom, out, indent=2, ensure_ascii=False)
+    out.write("\n")
+PYTHON
+resum
+status=0
+rebuild "$work/changed" || status=$?
+[ "$status" = 3 ] || { cat "$work/out"; fail "a release recorded with other tools exited with $status, not 3"; }
+grep -q "^  published: *osslsigncode 0.1-1$" "$work/out" && grep -q "differ only because other versions of the tools made them" "$work/out" ||
+  fail "the rebuild did not name the tools: $(cat "$work/out")"
 echo "a release stopped between its two renames leaves the previous one"
 previous=$(stat -c %i "$clone.out/SHA256SUMS")
 VIREO_TEST_STOP=1 "$clone/scripts/release" "$clone.out" >"$work/out" 2>&1 && fail "the stopped release succeeded"
@@ -325,8 +358,10 @@ expires = datetime.datetime.strptime(fields["Expires"][0], "%Y-%m-%dT%H:%M:%SZ")
 problems = [f"no {name}" for name in ("Contact", "Expires", "Policy", "Canonical", "Preferred-Languages") if name not in fields]
 if not released < expires <= released + datetime.timedelta(days=365):
     problems.append(f"expires {expires}, not within a year of the release ({released}), which the support period covers")
-if fields["Contact"] != ["mailto:security@tessaline.example"] or not all(url.startswith("https://downloads.tessaline.example/") for url in fields["Policy"] + fields["Canonical"]):
-    problems.append(f"another contact or site: {fields}")
+if fields["Contact"] != ["mailto:security@tessaline.example"] or fields["Policy"] != ["https://downloads.tessaline.example/vireo/SECURITY.md"]:
+    problems.append(f"another contact or policy: {fields}")
+if fields["Canonical"] != ["https://downloads.tessaline.example/.well-known/security.txt", "https://downloads.tessaline.example/vireo/security.txt"]:
+    problems.append(f"Canonical: {fields['Canonical']}")
 if problems:
     sys.exit("\n".join(problems))
 PYTHON
@@ -364,11 +399,18 @@ import jsonschema, jsonschema._validators
 jsonschema._validators.extras_msg = lambda extras: (", ".join(map(repr, extras)), "was" if len(extras) == 1 else "were")
 file, release, schemas, nsis, notices, contents, commit = sys.argv[1:]
 bom = json.load(open(file))
+# The DLL's version resource (VS_FIXEDFILEINFO, after its signature): the product's version, and the
+# SBOM's name.
+dll = open(f"{release}/VIREOPLUGIN.DLL", "rb").read()
+high, low = struct.unpack_from("<II", dll, dll.index(b"\xbd\x04\xef\xfe") + 8)
+dll_version = f"{high >> 16}.{high & 0xFFFF}.{low >> 16}.{low & 0xFFFF}"
 schema = json.load(open(f"{schemas}/bom-1.6.schema.json"))
 store = {part["$id"]: part for part in (json.load(open(f"{schemas}/{name}")) for name in ("spdx.schema.json", "jsf-0.82.schema.json"))}
 resolver = jsonschema.RefResolver.from_schema(schema, store=store)
 problems = [f"schema: {error.message}" for error in jsonschema.Draft7Validator(schema, resolver=resolver).iter_errors(bom)]
 product, components = bom["metadata"]["component"], {part["bom-ref"]: part for part in bom["components"]}
+if product["version"] != dll_version or (os.path.dirname(file) == release and os.path.basename(file) != f"VireoPlugin-{dll_version}.cdx.json"):
+    problems.append(f"{os.path.basename(file)} gives the version {product['version']}, where the DLL's is {dll_version}")
 msi = glob.glob(f"{release}/VireoPlugin-*.msi")[0].rsplit("/", 1)[1]
 version, nsis = msi[len("VireoPlugin-"):-len(".msi")], nsis.lstrip("v").split("-")[0]
 nsis_dir = re.search(r"NSISDIR=([^,\n]+)", subprocess.run(["makensis", "-HDRINFO"], capture_output=True, text=True).stdout).group(1)
