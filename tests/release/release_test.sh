@@ -165,7 +165,7 @@ done
 msiextract -C "$work/unpacked" "$msi" >/dev/null
 verify "$(find "$work/unpacked" -name VIREOPLUGIN.DLL)" "the DLL inside the MSI"
 7zz x -o"$work/setup" "$dist/VireoPluginSetup.exe" >/dev/null
-verify "$(find "$work/setup" -name "${msi##*/}")" "the package inside the setup"
+verify "$(find "$work/setup" -name VireoPlugin.msi)" "the package inside the setup"
 "$root/scripts/wine-exec" "$prefix" regsvr32 /s "Z:${dist//\//\\}\\VIREOPLUGIN.DLL" \
   || fail "the signed DLL does not register"
 
