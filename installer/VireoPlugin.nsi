@@ -235,15 +235,16 @@ Section "Vireo Plugin"
   ${If} ${FileExists} "$0\${PACKAGE}"
     StrCpy $5 1
   ${EndIf}
-  SetOutPath "$0\Incoming"
-  File "/oname=${PACKAGE}" "${MSI}"
+  ; The package this setup carries, once, in its own temporary folder, copied from there.
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\${PACKAGE}" "${MSI}"
+  CreateDirectory "$0\Incoming"
+  System::Call 'kernel32::CopyFileW(w "$PLUGINSDIR\${PACKAGE}", w "$0\Incoming\${PACKAGE}", i 0)'
   ${If} $5 = 1
     Delete "$0\${PACKAGE}.previous"
     Rename "$0\${PACKAGE}" "$0\${PACKAGE}.previous"
   ${EndIf}
   Rename "$0\Incoming\${PACKAGE}" "$0\${PACKAGE}"
-  ; Not the current folder of this process, which would keep it from being removed.
-  SetOutPath $TEMP
   RMDir "$0\Incoming"
 
   StrCpy $1 '"$SYSDIR\msiexec.exe" /i "$0\${PACKAGE}" REBOOT=ReallySuppress'
@@ -274,9 +275,8 @@ Section "Vireo Plugin"
     ; An upgrade's removal of the earlier release takes the cache with it where the Windows
     ; Installer does not tell it that it is an upgrade (Wine's does not): the copy is written again.
     ${IfNot} ${FileExists} "$0\${PACKAGE}"
-      SetOutPath $0
-      File "/oname=${PACKAGE}" "${MSI}"
-      SetOutPath $TEMP
+      CreateDirectory $0
+      System::Call 'kernel32::CopyFileW(w "$PLUGINSDIR\${PACKAGE}", w "$0\${PACKAGE}", i 0)'
     ${EndIf}
     StrCpy $3 "Vireo Plugin ${VERSION} is installed. Players that are running show it among their plug-ins now; a player that does not finds it when it next starts."
     ${If} $2 = ${EXIT_RESTART}
