@@ -22,6 +22,16 @@ setting add 'HKCU\Software\Tessaline\Vireo Decoder' /v REALTIME /t REG_BINARY /d
 out=$(host info)
 expect "$out" 'stored: HKCU\Software\Tessaline\Vireo Decoder\REALTIME = REG_BINARY, 1 bytes: 00'
 expect "$out" 'the dialog shows: Every Frame'
+# The preset command that docs/deploying.md gives sets REALTIME alone: the decoder's other values stay.
+preset=$(sed -n 's/.*`\(reg add "HKCU\\Software\\Tessaline\\Vireo Decoder"[^`]*\)`.*/\1/p' "$root/docs/deploying.md")
+[ -n "$preset" ] || fail "docs/deploying.md gives no preset command"
+setting add 'HKCU\Software\Tessaline\Vireo Decoder' /v Other /d kept /f
+eval "set -- $preset"
+"$root/scripts/wine-exec" "$prefix" "$@" >/dev/null 2>&1 || fail "the preset command failed: $preset"
+out=$(host info)
+expect "$out" 'stored: HKCU\Software\Tessaline\Vireo Decoder\REALTIME = REG_DWORD, 4 bytes: 00 00 00 00'
+"$root/scripts/wine-exec" "$prefix" reg query 'HKCU\Software\Tessaline\Vireo Decoder' /v Other 2>/dev/null | grep -q 'kept' ||
+  fail "the preset command lost the decoder's other value"
 passed=$((passed + 1))
 
 out=$(host properties VIREOPLUGIN.DLL --snapshot host-check.bmp) || { echo "$out"; fail "properties exited with $?"; }

@@ -305,17 +305,19 @@ check_manifests "$clone.out/winget" || fail "the winget manifests"
 check_manifests "$dist/winget" "$dist" || fail "the signed release's winget manifests, with its URL"
 
 echo "the documents' facts for administrators are the package's, and the DLL's size the release's"
-# Checks DEPLOYING against the package: its upgrade code, a row of its table of public properties
-# for each property the package secures (but those that the upgrade table sets), and every registry
-# key and value it writes; and BENCHMARKS against the size of the release's DLL.
+# Checks the documents under DOCS (a checkout's README.md, SECURITY.md, CHANGELOG.md and docs/)
+# against the build: in deploying.md the upgrade code, a row of its table of public properties for
+# each property the package secures (but those that the upgrade table sets), and every registry key
+# and value it writes; the product code in the CHANGELOG; the DLL's size in benchmarks.md; and that
+# every link between them reaches a file and an anchor that exist.
 check_documents() {
-  /usr/bin/python3 - "$1" "$2" "$(echo "$clone.out"/VireoPlugin-*.msi)" "$clone.out/VIREOPLUGIN.DLL" <<'PYTHON'
-import os, re, subprocess, sys
-deploying, benchmarks, msi, dll = sys.argv[1:]
+  /usr/bin/python3 - "$1" "$(echo "$clone.out"/VireoPlugin-*.msi)" "$clone.out/VIREOPLUGIN.DLL" <<'PYTHON'
+import glob, os, re, subprocess, sys
+docs, msi, dll = sys.argv[1:]
 def table(name):
     rows = subprocess.run(["msiinfo", "export", msi, name], capture_output=True, text=True, check=True).stdout
     return [row.split("\t") for row in rows.replace("\r", "").splitlines()[3:]]
-doc, problems = open(deploying).read(), []
+doc, problems = open(f"{docs}/docs/deploying.md").read(), []
 properties = dict(row[:2] for row in table("Property"))
 if properties["UpgradeCode"] not in doc:
     problems.append(f"the upgrade code {properties['UpgradeCode']} is not given")
@@ -326,25 +328,44 @@ for row in table("Registry"):
     key = "HKLM\\" + row[2]
     if row[1] != "2" or f"`{key}`" not in doc or f"`{row[3] or '(default)'}`" not in doc.replace("(default)", "`(default)`"):
         problems.append(f"{key} {row[3]} is not given")
+if re.findall(r"Product code\s+`(\{[0-9A-F-]+\})`", open(f"{docs}/CHANGELOG.md").read())[:1] != [properties["ProductCode"]]:
+    problems.append(f"the CHANGELOG does not give the product code {properties['ProductCode']}")
 size = os.path.getsize(dll)
-if f"| VIREOPLUGIN.DLL size | {size} bytes |" not in open(benchmarks).read():
+if f"| VIREOPLUGIN.DLL size | {size} bytes |" not in open(f"{docs}/docs/benchmarks.md").read():
     problems.append(f"docs/benchmarks.md does not give the DLL's size, {size} bytes")
+# Anchors as GitHub makes them from headings, and those written as <a id>.
+def anchors(path):
+    text = open(path).read()
+    return {re.sub(r"[^\w\- ]", "", heading.lower()).replace(" ", "-") for heading in re.findall(r"^#+ (.+)$", text, re.M)} | \
+           set(re.findall(r'<a id="([^"]+)">', text))
+for path in [f"{docs}/{name}" for name in ("README.md", "SECURITY.md", "CHANGELOG.md")] + glob.glob(f"{docs}/docs/*.md"):
+    for target in re.findall(r"\]\(([^)\s]+)\)", open(path).read()):
+        if re.match(r"[a-z]+:", target):
+            continue
+        file, _, anchor = target.partition("#")
+        linked = os.path.normpath(os.path.join(os.path.dirname(path), file)) if file else path
+        if not os.path.exists(linked) or (anchor and anchor not in anchors(linked)):
+            problems.append(f"{os.path.relpath(path, docs)} links {target}, which does not exist")
 if problems:
     sys.exit("\n".join(problems))
 PYTHON
 }
-check_documents "$root/docs/deploying.md" "$root/docs/benchmarks.md" || fail "the documents"
-# Each fault must be found: another upgrade code, a property's row, a key and the size left out.
+check_documents "$root" || fail "the documents"
+# Each fault must be found: another upgrade code, a property's row, a key, the size, the product code
+# and an anchor.
 plant_document() {
-  cp "$root/docs/deploying.md" "$root/docs/benchmarks.md" "$work/"
-  sed -i "$2" "$work/$1"
-  check_documents "$work/deploying.md" "$work/benchmarks.md" >/dev/null 2>&1 && fail "the documents' check let through: $2 in $1"
+  rm -rf "$work/documents" && mkdir "$work/documents"
+  (cd "$root" && cp -r --parents README.md SECURITY.md CHANGELOG.md LICENSE.txt THIRD-PARTY-NOTICES.txt docs "$work/documents/")
+  sed -i "$2" "$work/documents/$1"
+  check_documents "$work/documents" >/dev/null 2>&1 && fail "the documents' check let through: $2 in $1"
   return 0
 }
-plant_document deploying.md 's/5E0C33B1-6F0A/5E0C33B1-6F0B/'
-plant_document deploying.md '/^| `INSTALLDIR`/d'
-plant_document deploying.md 's/MediaPlayer\\UIPlugins/MediaPlayer\\Plugins/'
-plant_document benchmarks.md 's/| [0-9]* bytes |/| 1 bytes |/'
+plant_document docs/deploying.md 's/5E0C33B1-6F0A/5E0C33B1-6F0B/'
+plant_document docs/deploying.md '/^| `INSTALLDIR`/d'
+plant_document docs/deploying.md 's/MediaPlayer\\UIPlugins/MediaPlayer\\Plugins/'
+plant_document docs/benchmarks.md 's/| [0-9]* bytes |/| 1 bytes |/'
+plant_document CHANGELOG.md 's/`{5317046E/`{6317046E/'
+plant_document docs/releasing.md 's/deploying.md#upgrades/deploying.md#upgrade/'
 
 echo "security.txt is RFC 9116's, and expires inside the support period"
 /usr/bin/python3 - "$dist/security.txt" "$(git -C "$clone" log -1 --format=%ct)" <<'PYTHON' || fail "security.txt"
