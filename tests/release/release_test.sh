@@ -213,6 +213,7 @@ published
 sed 's/WMPlayer_PluginAddRemove/WMPlayer_PluginAddRemovX/' "$clone.out/VIREOPLUGIN.DLL" >"$work/changed/VIREOPLUGIN.DLL"
 VIREO_SIGN_PFX=$work/signer.pfx VIREO_SIGN_PASSWORD=$password "$clone/scripts/sign-file" "$work/changed/VIREOPLUGIN.DLL"
 not_proven "another DLL" "the signature of VIREOPLUGIN.DLL in $work/changed does not verify on the rebuilt VIREOPLUGIN.DLL"
+rm "$work/changed/VIREOPLUGIN.DLL"
 osslsigncode remove-signature -in "$dist/VIREOPLUGIN.DLL" -out "$work/changed/VIREOPLUGIN.DLL" >/dev/null
 not_proven "an unsigned DLL" "VIREOPLUGIN.DLL in $work/changed carries no signature"
 published
