@@ -309,8 +309,8 @@ echo "the documents' facts for administrators are the package's, and the DLL's s
 # Checks the documents under DOCS (a checkout's README.md, SECURITY.md, CHANGELOG.md and docs/)
 # against the build: in deploying.md the upgrade code, a row of its table of public properties for
 # each property the package secures (but those that the upgrade table sets), and every registry key
-# and value it writes; the product code in the CHANGELOG; the DLL's size in benchmarks.md; and that
-# every link between them reaches a file and an anchor that exist.
+# and value it writes; the product code in the CHANGELOG; the DLL's size in benchmarks.md; one table
+# of exit codes; and that every link between them reaches a file and an anchor that exist.
 check_documents() {
   /usr/bin/python3 - "$1" "$(echo "$clone.out"/VireoPlugin-*.msi)" "$clone.out/VIREOPLUGIN.DLL" <<'PYTHON'
 import glob, os, re, subprocess, sys
@@ -334,6 +334,10 @@ if re.findall(r"Product code\s+`(\{[0-9A-F-]+\})`", open(f"{docs}/CHANGELOG.md")
 size = os.path.getsize(dll)
 if f"| VIREOPLUGIN.DLL size | {size} bytes |" not in open(f"{docs}/docs/benchmarks.md").read():
     problems.append(f"docs/benchmarks.md does not give the DLL's size, {size} bytes")
+# The exit codes have one table, deploying.md's.
+for path in [f"{docs}/{name}" for name in ("README.md", "SECURITY.md", "CHANGELOG.md")] + glob.glob(f"{docs}/docs/*.md"):
+    if not path.endswith("/deploying.md") and re.search(r"^\| (1602|1603|1618|1638|3010) \|", open(path).read(), re.M):
+        problems.append(f"{os.path.relpath(path, docs)} has a table of exit codes of its own")
 # Anchors as GitHub makes them from headings, and those written as <a id>.
 def anchors(path):
     text = open(path).read()
@@ -352,8 +356,8 @@ if problems:
 PYTHON
 }
 check_documents "$root" || fail "the documents"
-# Each fault must be found: another upgrade code, a property's row, a key, the size, the product code
-# and an anchor.
+# Each fault must be found: another upgrade code, a property's row, a key, the size, the product code,
+# an anchor and a second table of exit codes.
 plant_document() {
   rm -rf "$work/documents" && mkdir "$work/documents"
   (cd "$root" && cp -r --parents README.md SECURITY.md CHANGELOG.md LICENSE.txt THIRD-PARTY-NOTICES.txt docs "$work/documents/")
@@ -367,6 +371,7 @@ plant_document docs/deploying.md 's/MediaPlayer\\UIPlugins/MediaPlayer\\Plugins/
 plant_document docs/benchmarks.md 's/| [0-9]* bytes |/| 1 bytes |/'
 plant_document CHANGELOG.md 's/`{5317046E/`{6317046E/'
 plant_document docs/releasing.md 's/deploying.md#upgrades/deploying.md#upgrade/'
+plant_document SECURITY.md '$a | 1603 | nothing changed |'
 
 echo "security.txt is RFC 9116's, and expires inside the support period"
 /usr/bin/python3 - "$dist/security.txt" "$(git -C "$clone" log -1 --format=%ct)" <<'PYTHON' || fail "security.txt"
