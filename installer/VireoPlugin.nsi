@@ -169,6 +169,13 @@ Function RecoverCache
   ${IfThen} $R1 != $7 ${|} Delete "$0\${PACKAGE}" ${|}
 FunctionEnd
 
+; Removes the cache's folders ($0 and its parents) that are empty.
+Function RemoveEmptyCache
+  RMDir $0
+  RMDir "$COMMONFILES32\Tessaline\Package Cache"
+  RMDir "$COMMONFILES32\Tessaline"
+FunctionEnd
+
 ; Sets $Log to a new file for msiexec's log in $TEMP, named by the time, or to "" when none could be
 ; made. For SYSTEM, $TEMP is the system's temporary folder, where any user may create files: the file
 ; is made here (CREATE_NEW, not following a link), so a file or link put there first is never written.
@@ -239,7 +246,14 @@ Section "Vireo Plugin"
   InitPluginsDir
   File "/oname=$PLUGINSDIR\${PACKAGE}" "${MSI}"
   CreateDirectory "$0\Incoming"
-  System::Call 'kernel32::CopyFileW(w "$PLUGINSDIR\${PACKAGE}", w "$0\Incoming\${PACKAGE}", i 0)'
+  System::Call 'kernel32::CopyFileW(w "$PLUGINSDIR\${PACKAGE}", w "$0\Incoming\${PACKAGE}", i 0) i .r1'
+  ${If} $1 = 0
+    RMDir "$0\Incoming"
+    Call RemoveEmptyCache
+    MessageBox MB_OK|MB_ICONSTOP "Vireo Plugin could not be installed: the setup cannot write its copy of the package in $0. Nothing was changed." /SD IDOK
+    SetErrorLevel ${EXIT_FAILED}
+    Abort
+  ${EndIf}
   ${If} $5 = 1
     Delete "$0\${PACKAGE}.previous"
     Rename "$0\${PACKAGE}" "$0\${PACKAGE}.previous"
@@ -288,9 +302,7 @@ Section "Vireo Plugin"
     ${If} $5 = 1
       Rename "$0\${PACKAGE}.previous" "$0\${PACKAGE}"
     ${Else}
-      RMDir $0
-      RMDir "$COMMONFILES32\Tessaline\Package Cache"
-      RMDir "$COMMONFILES32\Tessaline"
+      Call RemoveEmptyCache
     ${EndIf}
     ${If} $2 = 1602
       StrCpy $3 "The installation was cancelled. Nothing was changed."

@@ -251,6 +251,10 @@ expect 0 "C:\\VireoPluginSetup.exe /S /D=${custom^^}\\"
 installed "$version" "$bin/VIREOPLUGIN.DLL" "$custom" setup
 
 echo "one setup at a time; the cached package kept when another build's run fails, put right after a stopped run"
+# A setup that cannot write its copy (a file stands where its folder goes) stops before msiexec.
+touch "$cache/Incoming"
+refused 1603 'C:\OtherSetup.exe /S'
+rm "$cache/Incoming"
 stand_in
 for code in 1602 1618 1603; do
   echo "$code" >"$prefix/drive_c/msiexec-code.txt"
