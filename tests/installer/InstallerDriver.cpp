@@ -1,4 +1,4 @@
-// Drives the packages as a person and a deployment tool would, for the installer round trip:
+// Drives the package as a person and a deployment tool would, for the installer round trip:
 //   installerdriver run FILE      runs the command line that FILE holds, exactly as written (no shell
 //                                 or argument quoting between), and prints its whole exit code, which
 //                                 a Unix exit status would cut to its low 8 bits;
@@ -75,37 +75,8 @@ int Run(const char* file)
 
 } // namespace
 
-// As msiexec.exe, it keeps its command line in C:\msiexec-line.txt and exits with the code that
-// C:\msiexec-code.txt holds, or never when that says "wait", as a run that is stopped midway. Like
-// the Windows Installer, it runs one installation at a time: it holds the _MSIExecute mutex, and
-// exits with 1618 while another holds it.
-int StandIn()
-{
-    const HANDLE running = CreateMutexA(nullptr, TRUE, "Global\\_MSIExecute");
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(running);
-        return ERROR_INSTALL_ALREADY_RUNNING;
-    }
-    if (FILE* output = std::fopen("C:\\msiexec-line.txt", "wb")) {
-        std::fputs(GetCommandLineA(), output);
-        std::fclose(output);
-    }
-    char word[16] = "1";
-    if (FILE* input = std::fopen("C:\\msiexec-code.txt", "rb")) {
-        static_cast<void>(std::fscanf(input, "%15s", word));
-        std::fclose(input);
-    }
-    if (std::strcmp(word, "wait") == 0)
-        Sleep(INFINITE);
-    CloseHandle(running);
-    return std::atoi(word);
-}
-
 int main(int argc, char** argv)
 {
-    const size_t length = std::strlen(argv[0]);
-    if (length >= 11 && _stricmp(argv[0] + length - 11, "msiexec.exe") == 0)
-        return StandIn();
     if (argc == 3 && std::strcmp(argv[1], "run") == 0)
         return Run(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "press") == 0)

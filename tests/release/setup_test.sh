@@ -2,7 +2,8 @@
 # scripts/setup against an archive that is mid-sync, with stand-ins first on PATH for apt-get (which
 # answers as told and logs its calls), sleep, sudo and dpkg, and a dpkg-query for which every package
 # is missing: an update that fails twice then succeeds; an update that always fails with an install
-# that succeeds; an update and an install that both fail.
+# that succeeds; an update and an install that both fail; every index fetched and an install that
+# fails.
 # Usage: setup_test.sh SOURCE_DIR
 set -euo pipefail
 root=$1
@@ -57,4 +58,7 @@ set_up always 100 100
 tail -1 "$work/out" | grep -F "the archive's state" | grep -F 'run this command again' >/dev/null ||
   fail "the last line does not say what to do: $(tail -1 "$work/out")"
 grep -xF "setup:   $index" "$work/out" >/dev/null || fail "the failed index was not named: $(cat "$work/out")"
+
+set_up 0 100 100
+[ "$(tail -1 "$work/out")" = "setup: apt-get install failed (exit code 100)." ] || fail "the last line: $(tail -1 "$work/out")"
 echo "setup: passed"
