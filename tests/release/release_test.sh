@@ -160,6 +160,10 @@ msiextract -C "$work/unpacked" "$msi" >/dev/null
 verify "$(find "$work/unpacked" -name VIREOPLUGIN.DLL)" "the DLL inside the MSI"
 "$root/scripts/wine-exec" "$prefix" regsvr32 /s "Z:${dist//\//\\}\\VIREOPLUGIN.DLL" \
   || fail "the signed DLL does not register"
+# BUILDINFO.txt gives the package's own codes, by which administrators remove and detect it.
+[ "$(sed -n 's/^product code: //p' "$dist/BUILDINFO.txt")" = "$(msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" { print $2 }')" ] &&
+  [ "$(sed -n 's/^package code: //p' "$dist/BUILDINFO.txt")" = "$(msiinfo suminfo "$msi" | sed -n 's/^Revision number (UUID): //p')" ] ||
+  fail "BUILDINFO.txt's codes are not the package's: $(grep code "$dist/BUILDINFO.txt" | paste -sd' ')"
 
 echo "a release signed on a token verifies, and its PIN shows nowhere"
 env "${token[@]}" VIREO_SIGN_PIN=$pin "$clone/release/release" "$work/token dist" >"$work/out" 2>&1 \
@@ -185,6 +189,29 @@ far=VIREO+12
 grep -qx "commit: $(git -C "$work/second clone" rev-parse HEAD)" "$work/second clone.out/BUILDINFO.txt" ||
   fail "a release made from outside the checkout records: $(grep '^commit' "$work/second clone.out/BUILDINFO.txt")"
 diff -r "$clone.out" "$work/second clone.out" || fail "the unsigned releases differ"
+# BUILDINFO.txt names the package of every header that the DLL's compile read (the compiler's
+# dependency files) and of every program that builds the DLL and the package.
+owner() {
+  local path
+  path=$(command -v "$1") || path=$1
+  dpkg-query -S "$(realpath "$path")" 2>/dev/null | sed 's/: .*//; s/, /\n/g' || echo "no package owns $1"
+}
+check_tools() {
+  local clang=$clone/build-release/clang
+  { { sed -n 's/^set(CMAKE_\(CXX\|RC\)_COMPILER "\(.*\)")$/\2/p' "$clang"/CMakeFiles/*/CMake*Compiler.cmake
+      sed -n 's/^CMAKE_LINKER:FILEPATH=//p' "$clang/CMakeCache.txt"; } | while read -r program; do owner "$program"; done
+    for program in wixl msibuild msiinfo faketime uuidgen; do owner $program; done
+    find "$clang/CMakeFiles" -name '*.d' -exec cat {} + | tr ' \\' '\n\n' | grep '^/usr/' | sort -u |
+      while read -r header; do owner "$header"; done
+  } | sort -u | while read -r package; do
+    grep -q "^${package%:*}\(:[a-z0-9]*\)\? " "$1" || echo "BUILDINFO.txt does not name $package"
+  done
+}
+missing=$(check_tools "$clone.out/BUILDINFO.txt")
+[ -z "$missing" ] || fail "$missing; it names: $(sed -n '/^tools:$/,$p' "$clone.out/BUILDINFO.txt" | cut -d' ' -f1 | paste -sd' ')"
+sed '/^g++-mingw-w64-i686-posix /d' "$clone.out/BUILDINFO.txt" >"$work/dropped.txt"
+grep -qx "BUILDINFO.txt does not name g++-mingw-w64-i686-posix" <<<"$(check_tools "$work/dropped.txt")" ||
+  fail "the tools check let a dropped package through"
 
 echo "the signed release is proven this commit's by a rebuild with its signatures, and a changed one is not"
 rebuild() { "$work/second clone/release/release" --signatures-from "$1" "$work/rebuilt" >"$work/out" 2>&1; }
@@ -198,7 +225,9 @@ resum() { (cd "$work/changed" && find . -type f ! -name SHA256SUMS -printf '%P\n
 # Refused, naming WHAT: a DLL built from another line of code, signed; a DLL whose signature was taken
 # away; another licence; one file more.
 not_proven() {
-  rebuild "$work/changed" && fail "a release with $1 was proven this commit's"
+  local status=0
+  rebuild "$work/changed" || status=$?
+  [ "$status" = 1 ] || fail "a release with $1 exited with $status, not 1: $(cat "$work/out")"
   grep -q "^release: $2" "$work/out" || fail "the rebuild did not name $1: $(cat "$work/out")"
 }
 published
@@ -215,10 +244,11 @@ not_proven "another licence" "LICENSE.txt differs from"
 published
 cp "$work/changed/LICENSE.txt" "$work/changed/EXTRA.txt"
 not_proven "a file more" "$work/changed holds EXTRA.txt, which this commit's release does not"
-# Records of another osslsigncode: the programs are proven, the tools named, and the exit code is 3.
-published
-sed -i 's/^osslsigncode .*/osslsigncode 0.1-1/' "$work/changed/BUILDINFO.txt"
-/usr/bin/python3 - "$work/changed"/VireoPlugin-*.cdx.json <<'PYTHON'
+# A copy recorded with osslsigncode 0.1-1, in BUILDINFO.txt and the SBOM, its SHA256SUMS not redone.
+other_tools() {
+  published
+  sed -i 's/^osslsigncode .*/osslsigncode 0.1-1/' "$work/changed/BUILDINFO.txt"
+  /usr/bin/python3 - "$work/changed"/VireoPlugin-*.cdx.json <<'PYTHON'
 import json, sys
 bom = json.load(open(sys.argv[1]))
 for tool in bom["metadata"]["tools"]["components"]:
@@ -228,6 +258,16 @@ with open(sys.argv[1], "w") as out:
     json.dump(bom, out, indent=2, ensure_ascii=False)
     out.write("\n")
 PYTHON
+}
+# Records that differ in more than the tools prove nothing, nor do sums false of the published files.
+other_tools
+sed -i 's/^commit: .*/commit: 0123456789abcdef0123456789abcdef01234567/' "$work/changed/BUILDINFO.txt"
+resum
+not_proven "records of other tools and another commit" "BUILDINFO.txt: .* is not this checkout's release"
+other_tools
+not_proven "sums false of its records" "BUILDINFO.txt: .* is not this checkout's release"
+# Records of other tools alone: the programs are proven, the tools named, and the exit code is 3.
+other_tools
 resum
 status=0
 rebuild "$work/changed" || status=$?
@@ -298,11 +338,16 @@ echo "the documents' facts for administrators are the package's, and the DLL's s
 # against the build: in deploying.md the upgrade code, a row of its table of public properties for
 # each property the package secures (but those that the upgrade table sets), and every registry key
 # and value it writes; the product code in the CHANGELOG; the DLL's size in benchmarks.md; one table
-# of exit codes; and that every link between them reaches a file and an anchor that exist.
+# of exit codes; that every link between them reaches a file and an anchor that exist; and that
+# every name in a code span or a code block is real: a path of the tree, a script's options, a test
+# that ctest lists, a registry key that the package or the code uses, and an all-capitals property
+# or variable that the package or the tree (outside the documents) holds.
+(cd "$(dirname "$prefix")" && ctest -N) | sed -n 's/^ *Test *#[0-9]*: //p' >"$work/tests.txt"
 check_documents() {
-  /usr/bin/python3 - "$1" "$(echo "$clone.out"/VireoPlugin-*.msi)" "$clone.out/VIREOPLUGIN.DLL" <<'PYTHON'
-import glob, os, re, subprocess, sys
-docs, msi, dll = sys.argv[1:]
+  /usr/bin/python3 - "$1" "$(echo "$clone.out"/VireoPlugin-*.msi)" "$clone.out/VIREOPLUGIN.DLL" "$root" "$work/tests.txt" <<'PYTHON'
+import glob, os, re, shutil, subprocess, sys, tempfile
+docs, msi, dll, tree, tests = sys.argv[1:]
+tests = set(open(tests).read().split())
 def table(name):
     rows = subprocess.run(["msiinfo", "export", msi, name], capture_output=True, text=True, check=True).stdout
     return [row.split("\t") for row in rows.replace("\r", "").splitlines()[3:]]
@@ -339,6 +384,69 @@ for path in [f"{docs}/{name}" for name in ("README.md", "SECURITY.md", "CHANGELO
         linked = os.path.normpath(os.path.join(os.path.dirname(path), file)) if file else path
         if not os.path.exists(linked) or (anchor and anchor not in anchors(linked)):
             problems.append(f"{os.path.relpath(path, docs)} links {target}, which does not exist")
+# The names in code spans and code blocks.
+tracked = subprocess.run(["git", "-C", tree, "ls-files"], capture_output=True, text=True, check=True).stdout.split()
+folders = {os.path.dirname(name) for name in tracked}
+folders |= {folder.rsplit("/", i)[0] for folder in folders for i in range(folder.count("/") + 1)}
+tops = {name.split("/")[0] for name in tracked if "/" in name}
+# The tree's text, but the documents and this test, which plants names that exist nowhere else.
+sources = {name: open(f"{tree}/{name}", errors="replace").read() for name in tracked
+           if not name.endswith(".md") and name != "tests/release/release_test.sh" and os.path.getsize(f"{tree}/{name}") < 200000}
+with tempfile.TemporaryDirectory() as folder:
+    names = subprocess.run(["msiinfo", "tables", msi], capture_output=True, text=True, check=True).stdout.split()
+    package = "".join(subprocess.run(["msiinfo", "export", msi, name], capture_output=True, text=True, cwd=folder).stdout
+                      for name in names)
+keys = {"HKLM\\" + row[2] for row in table("Registry")}
+# The code's keys, as C string literals, under either root.
+keys |= {root + key.replace("\\\\", "\\") for text in sources.values()
+         for key in re.findall(r'"(Software(?:\\\\[^"\\]+)+)"', text) for root in ("HKCU\\", "HKLM\\")}
+def is_key(path):
+    for long, short in (("HKEY_LOCAL_MACHINE\\", "HKLM\\"), ("HKEY_CURRENT_USER\\", "HKCU\\")):
+        path = short + path[len(long):] if path.startswith(long) else path
+    path = path.replace("WOW6432Node\\", "").rstrip("\\.")
+    return any((key.lower() + "\\").startswith(path.lower() + "\\") for key in keys)
+def in_tree(word):
+    return word in tracked or word.rstrip("/") in folders
+def help_of(script):
+    """The options a script takes: its own, and those of the programs it hands its arguments to."""
+    text = sources.get(script, "")
+    for line in text.splitlines():
+        if '"$@"' in line:
+            for program in re.findall(r"(?:^|\s)([a-z][\w.-]*)(?=\s)", line):
+                if shutil.which(program) and program not in ("exec", "env"):
+                    text += subprocess.run([program, "--help"], capture_output=True, text=True).stdout
+    return text
+for path in [f"{docs}/{name}" for name in ("README.md", "SECURITY.md", "CHANGELOG.md")] + glob.glob(f"{docs}/docs/*.md"):
+    text, where = open(path).read(), os.path.relpath(path, docs)
+    spans = re.findall(r"`([^`\n]+)`", text) + re.findall(r"^    (\S.*)$", text, re.M)
+    for span in spans:
+        words = [word.strip("[],;:()'\"") for word in span.split()]
+        for word in words:
+            if word.split("/")[0] in tops and "/" in word and not re.search(r"[<*]", word) and not in_tree(word):
+                problems.append(f"{where} names {word}, which the tree does not hold")
+        if words and words[0] in sources and os.access(f"{tree}/{words[0]}", os.X_OK):
+            known = help_of(words[0])
+            for i, word in enumerate(words[1:], 1):
+                option = word.split("=")[0]
+                if re.fullmatch(r"--?[A-Za-z][\w-]*", option) and not re.search(rf"(?<![\w-]){re.escape(option)}(?![\w-])", known):
+                    problems.append(f"{where} gives {words[0]} the option {option}, which it does not take")
+                if option in ("-R", "-E") and i + 1 < len(words) and not words[i + 1].isupper() and \
+                        not any(re.search(words[i + 1], test) for test in tests):
+                    problems.append(f"{where} selects the tests {words[i + 1]}, which match none that ctest lists")
+        if re.fullmatch(r"[A-Z][A-Za-z0-9]*\.(\*|[A-Za-z0-9_]+)", span) and not re.search(r"\.(DLL|[a-z]{1,4})$", span):
+            prefix = span[:-1] if span.endswith("*") else None
+            if not (span in tests or (prefix and any(test.startswith(prefix) for test in tests))):
+                problems.append(f"{where} names the test {span}, which ctest does not list")
+        elif re.fullmatch(r"[A-Z]\w+Test", span) and not any(test.startswith(span + ".") for test in tests):
+            problems.append(f"{where} names the test suite {span}, which ctest does not list")
+        for path in re.findall(r'\b((?:HKLM|HKCU|HKEY_LOCAL_MACHINE|HKEY_CURRENT_USER)\\[^"`]*?)(?="|$| /)', span):
+            if not is_key(path):
+                problems.append(f"{where} names the key {path}, which neither the package nor the code uses")
+        names = [span] if re.fullmatch(r"[A-Z][A-Z0-9_]{2,}", span) else []
+        names += [word.split("=")[0] for word in span.split() if re.match(r"[A-Z][A-Z0-9_]{2,}=", word)]
+        for name in names:
+            if not re.search(rf"\b{name}\b", package) and not any(re.search(rf"\b{name}\b", text) for text in sources.values()):
+                problems.append(f"{where} names {name}, which neither the package nor the tree holds")
 if problems:
     sys.exit("\n".join(problems))
 PYTHON
@@ -350,8 +458,9 @@ plant_document() {
   rm -rf "$work/documents" && mkdir "$work/documents"
   (cd "$root" && cp -r --parents README.md SECURITY.md CHANGELOG.md LICENSE.txt THIRD-PARTY-NOTICES.txt docs "$work/documents/")
   sed -i "$2" "$work/documents/$1"
-  check_documents "$work/documents" >/dev/null 2>&1 && fail "the documents' check let through: $2 in $1"
-  return 0
+  local report
+  report=$(check_documents "$work/documents" 2>&1) && fail "the documents' check let through: $2 in $1"
+  grep -qF -- "${3:-}" <<<"$report" || fail "the documents' check did not name ${3:-}: $report"
 }
 plant_document docs/deploying.md 's/5E0C33B1-6F0A/5E0C33B1-6F0B/'
 plant_document docs/deploying.md '/^| `INSTALLDIR`/d'
@@ -360,6 +469,13 @@ plant_document docs/benchmarks.md 's/| [0-9]* bytes |/| 1 bytes |/'
 plant_document CHANGELOG.md 's/`{5317046E/`{6317046E/'
 plant_document docs/releasing.md 's/deploying.md#upgrades/deploying.md#upgrade/'
 plant_document SECURITY.md '$a | 1603 | nothing changed |'
+# And each name: a file, an option, a test, a suite, a key and a property that do not exist.
+plant_document docs/developing.md '$a See `server/Nothing.cpp`.' "names server/Nothing.cpp, which the tree does not hold"
+plant_document docs/releasing.md 's/\[--allow-dirty\]/[--allow-nothing]/' "the option --allow-nothing"
+plant_document docs/developing.md 's/`Installer.win64`/`Installer.win128`/' "names the test Installer.win128"
+plant_document docs/developing.md 's/`QualityDialogTest`/`QuantityDialogTest`/' "names the test suite QuantityDialogTest"
+plant_document docs/deploying.md 's/Tessaline\\Vireo Plugin" \/v/Tessaline\\Vireo Plug" \/v/' "names the key HKLM\\Software\\Tessaline\\Vireo Plug"
+plant_document docs/deploying.md 's/`ARPNOMODIFY`/`ARPNOCHANGE`/' "names ARPNOCHANGE"
 
 echo "security.txt is RFC 9116's, and expires inside the support period"
 /usr/bin/python3 - "$dist/security.txt" "$(git -C "$clone" log -1 --format=%ct)" <<'PYTHON' || fail "security.txt"
