@@ -191,20 +191,18 @@ grep -qx "commit: $(git -C "$work/second clone" rev-parse HEAD)" "$work/second c
 diff -r "$clone.out" "$work/second clone.out" || fail "the unsigned releases differ"
 # BUILDINFO.txt names the package of every header that the DLL's compile read (the compiler's
 # dependency files) and of every program that builds the DLL and the package.
-owner() {
-  local path
-  path=$(command -v "$1") || path=$1
-  dpkg-query -S "$(realpath "$path")" 2>/dev/null | sed 's/: .*//; s/, /\n/g' || echo "no package owns $1"
-}
 check_tools() {
   local clang=$clone/build-release/clang
   { { sed -n 's/^set(CMAKE_\(CXX\|RC\)_COMPILER "\(.*\)")$/\2/p' "$clang"/CMakeFiles/*/CMake*Compiler.cmake
-      sed -n 's/^CMAKE_LINKER:FILEPATH=//p' "$clang/CMakeCache.txt"; } | while read -r program; do owner "$program"; done
-    for program in wixl msibuild msiinfo faketime uuidgen; do owner $program; done
-    find "$clang/CMakeFiles" -name '*.d' -exec cat {} + | tr ' \\' '\n\n' | grep '^/usr/' | sort -u |
-      while read -r header; do owner "$header"; done
-  } | sort -u | while read -r package; do
-    grep -q "^${package%:*}\(:[a-z0-9]*\)\? " "$1" || echo "BUILDINFO.txt does not name $package"
+      sed -n 's/^CMAKE_LINKER:FILEPATH=//p' "$clang/CMakeCache.txt"
+      printf '%s\n' wixl msibuild msiinfo faketime uuidgen; } | while read -r program; do command -v "$program"; done
+    find "$clang/CMakeFiles" -name '*.d' -exec cat {} + | tr ' \\' '\n\n' | grep '^/usr/' | sort -u
+  } | xargs realpath | { xargs dpkg-query -S 2>&1 || true; } |
+    sed 's/^dpkg-query: no path found matching pattern /unowned:/; t; s/: .*//; s/, /\n/g' | sort -u | while read -r package; do
+    case $package in
+      unowned:*) echo "no package owns ${package#unowned:}" ;;
+      *) grep -q "^${package%:*}\(:[a-z0-9]*\)\? " "$1" || echo "BUILDINFO.txt does not name $package" ;;
+    esac
   done
 }
 missing=$(check_tools "$clone.out/BUILDINFO.txt")
